@@ -1,0 +1,18 @@
+// The string table: every numbered message and text of the program.
+//
+// Texts are exactly as the program shows them (Windows-1252), with their
+// printf-style %s / %d / %ld formats and their doubled blanks. Operations
+// return these numbers as their results, so a number names both a failure
+// and the text that describes it.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+namespace qm::app {
+
+// The text of message `number`, or nullopt when the table has none (the
+// error reporter treats that as an internal error, never a crash).
+std::optional<std::string_view> MessageText(int number);
+
+}  // namespace qm::app
