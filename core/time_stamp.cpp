@@ -1,0 +1,1 @@
+#include "core/time_stamp.h"
