@@ -6,7 +6,9 @@
 //
 // The stand-in for WIN.INI (section "intl" for the regional settings,
 // section "Quillmk" key "MainDir") is $XDG_CONFIG_HOME/quillmark/win.ini,
-// else ~/.config/quillmark/win.ini.
+// else ~/.config/quillmark/win.ini. A program directory named by
+// $QUILLMK_HOME that holds its own win.ini uses that one instead, so that a
+// home (a demo, a test, a --home run) carries its regional settings along.
 #pragma once
 
 #include <optional>

@@ -22,4 +22,12 @@ RegionalValues ReadRegionalSettings();
 // the locale when that file has no section "intl".
 RegionalValues ReadRegionalSettings(const std::string& win_ini_path);
 
+// The values the POSIX locale named `locale_name` gives ("" for the one the
+// environment selects: LC_ALL, else LC_TIME / LC_NUMERIC / LC_MONETARY for
+// their keys, else LANG). The "C" and "POSIX" locales, and a locale that is
+// not installed, give the United States values the program always had as
+// defaults. Texts are converted to Windows-1252; a value it cannot hold is
+// left out.
+RegionalValues RegionalValuesFromLocale(const std::string& locale_name);
+
 }  // namespace qm::platform
