@@ -7,12 +7,22 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace qm::app {
 
+// One entry of the string table.
+struct Message {
+  int number;
+  std::string_view text;
+};
+
 // The text of message `number`, or nullopt when the table has none (the
 // error reporter treats that as an internal error, never a crash).
 std::optional<std::string_view> MessageText(int number);
+
+// Every entry, in ascending order of number, each number once.
+std::span<const Message> AllMessages();
 
 }  // namespace qm::app
