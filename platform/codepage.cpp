@@ -124,4 +124,10 @@ Status Utf8ToCp1252(std::string_view utf8, std::string& out) {
   return Status::Ok();
 }
 
+std::optional<char> CodePointToCp1252(char32_t code_point) {
+  const int byte = ByteOf(code_point);
+  if (byte < 0) return std::nullopt;
+  return static_cast<char>(byte);
+}
+
 }  // namespace qm::platform

@@ -5,6 +5,7 @@
 // Windows-1252 cannot hold is refused with a clear message, never replaced.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,5 +19,8 @@ std::string Cp1252ToUtf8(std::string_view cp1252);
 // that are not UTF-8, and on a character Windows-1252 has no byte for; the
 // message names the character and its position.
 Status Utf8ToCp1252(std::string_view utf8, std::string& out);
+
+// The Windows-1252 byte of one Unicode character, or nullopt when there is none.
+std::optional<char> CodePointToCp1252(char32_t code_point);
 
 }  // namespace qm::platform

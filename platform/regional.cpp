@@ -4,6 +4,7 @@
 #include <locale.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <string_view>
 
 #include "platform/codepage.h"
@@ -61,23 +62,42 @@ class Locale {
   locale_t locale_;
 };
 
-// A text of the locale in Windows-1252, or "" when it cannot be held.
-std::string ToWindowsText(const Locale& locale, std::string text) {
-  const std::string codeset = locale.Info(CODESET);
-  if (codeset == "UTF-8" || codeset == "utf8") {
+// localeconv and the multibyte conversions read the calling thread's
+// locale; switch to `locale` for the call and back after.
+class ScopedThreadLocale {
+ public:
+  explicit ScopedThreadLocale(locale_t locale) : previous_(uselocale(locale)) {}
+  ~ScopedThreadLocale() { uselocale(previous_); }
+  ScopedThreadLocale(const ScopedThreadLocale&) = delete;
+  ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
+
+ private:
+  locale_t previous_;
+};
+
+// A text of the locale (in the locale's own character set) in
+// Windows-1252, or "" when it cannot be held.
+std::string ToWindowsText(const Locale& locale, const std::string& text) {
+  ScopedThreadLocale use(locale.get());
+  std::mbstate_t state{};
+  const char* source = text.c_str();
+  const std::size_t length = std::mbsrtowcs(nullptr, &source, 0, &state);
+  if (length == static_cast<std::size_t>(-1)) return std::string();
+  std::wstring wide(length, L'\0');
+  source = text.c_str();
+  state = std::mbstate_t{};
+  std::mbsrtowcs(wide.data(), &source, length, &state);
+
+  std::string out;
+  for (const wchar_t c : wide) {
     // The narrow no-break space some locales group digits with has no
     // Windows-1252 byte; the no-break space is what Windows uses there.
-    for (std::size_t at; (at = text.find("\xE2\x80\xAF")) != std::string::npos;) {
-      text.replace(at, 3, "\xC2\xA0");
-    }
-    std::string converted;
-    return Utf8ToCp1252(text, converted) ? converted : std::string();
+    const char32_t code_point = c == 0x202F ? 0xA0 : static_cast<char32_t>(c);
+    const auto byte = CodePointToCp1252(code_point);
+    if (!byte) return std::string();
+    out += *byte;
   }
-  if (codeset == "ISO-8859-1") return text;  // the same bytes from 0xA0 up
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return std::string();
-  }
-  return text;
+  return out;
 }
 
 void SetIfGiven(RegionalValues& values, const char* key, std::string value) {
@@ -140,7 +160,7 @@ void AddDateValues(RegionalValues& values, const Locale& locale) {
   }
   if (order.size() != 3) return;  // a format without all three fields says nothing usable
   values["iDate"] = order[0] == 'y' ? "2" : (order.find('d') < order.find('m') ? "1" : "0");
-  SetIfGiven(values, "sDate", ToWindowsText(locale, separator.substr(0, separator.empty() ? 0 : 1)));
+  SetIfGiven(values, "sDate", ToWindowsText(locale, separator).substr(0, 1));
   values["sShortDate"] = short_date;
 }
 
@@ -158,26 +178,14 @@ void AddTimeValues(RegionalValues& values, const Locale& locale) {
     // The separator is what follows the hour, up to the minutes.
     const std::size_t minutes = format.find('%', i + 2);
     if (minutes != std::string::npos && minutes > i + 2) {
-      SetIfGiven(values, "sTime", ToWindowsText(locale, format.substr(i + 2, 1)));
+      SetIfGiven(values, "sTime",
+                 ToWindowsText(locale, format.substr(i + 2, minutes - i - 2)).substr(0, 1));
     }
     break;
   }
   SetIfGiven(values, "s1159", ToWindowsText(locale, locale.Info(AM_STR)));
   SetIfGiven(values, "s2359", ToWindowsText(locale, locale.Info(PM_STR)));
 }
-
-// localeconv reads the calling thread's locale; switch to `locale` for the
-// call and back after.
-class ScopedThreadLocale {
- public:
-  explicit ScopedThreadLocale(locale_t locale) : previous_(uselocale(locale)) {}
-  ~ScopedThreadLocale() { uselocale(previous_); }
-  ScopedThreadLocale(const ScopedThreadLocale&) = delete;
-  ScopedThreadLocale& operator=(const ScopedThreadLocale&) = delete;
-
- private:
-  locale_t previous_;
-};
 
 void AddNumberValues(RegionalValues& values, const Locale& locale) {
   ScopedThreadLocale use(locale.get());
