@@ -32,11 +32,17 @@ struct GlobalOptions {
 };
 
 struct CommandContext {
+  // Windows-1252 like the arguments; --home is already absolute and set as
+  // $QUILLMK_HOME for the run.
   GlobalOptions options;
   // The words after the command's name, already converted to Windows-1252
-  // (the dispatcher refuses arguments that cannot be).
+  // (the dispatcher refuses arguments that cannot be). The command's own
+  // options (--program, --format ...) are among them; so is "--" when it
+  // was given, followed by the arguments that must not be read as options.
   std::vector<std::string> args;
   platform::UserInterface& ui;
+  // Both take Windows-1252 text and write it as UTF-8: print the program's
+  // texts as they are, never converted by hand.
   std::ostream& out;
   std::ostream& err;
 };
