@@ -174,6 +174,7 @@ std::string FormatTime(TimeStamp t, bool withSeconds) {
   const std::optional<DateFields> fields = BreakDownStamp(t);
   if (!fields) return std::string(kInvalidStampText);
   const IntlSettings& intl = CurrentIntlSettings();
+  // The seconds always follow a colon, whatever the time separator.
   const std::string seconds = withSeconds ? FormatC(":%02d", fields->second) : std::string();
   int hour = fields->hour;
   std::string suffix;
