@@ -324,14 +324,10 @@ engine::RecordNumber Table::RecordCount() const {
   return count;
 }
 
-engine::RecordNumber Table::RefreshCount() {
-  engine::RecordNumber count = 0;
+int Table::CountRecords(engine::RecordNumber& count) {
+  count = 0;
   FileStatus status = data_.ReadRecordCount(count);
-  if (!status.ok()) {
-    FailFile(status, kWhereRead);
-    return 0;
-  }
-  return count;
+  return status.ok() ? 0 : FailFile(status, kWhereRead);
 }
 
 bool Table::ReadRecord(engine::RecordNumber number, std::span<char> record) const {
@@ -362,11 +358,12 @@ int Table::LoadRecord(engine::RecordNumber number) {
 int Table::Top() {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
-  const engine::RecordNumber count = RefreshCount();
+  engine::RecordNumber count = 0;
+  if (int failed = CountRecords(count); failed != 0) return failed;
   if (count == 0) {
     SetEof();
     bof_ = true;
-    return engine_->error_code() < 0 ? engine_->error_code() : kEndOfFile;
+    return kEndOfFile;
   }
   return LoadRecord(1);
 }
@@ -374,7 +371,8 @@ int Table::Top() {
 int Table::Bottom() {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
-  const engine::RecordNumber count = RefreshCount();
+  engine::RecordNumber count = 0;
+  if (int failed = CountRecords(count); failed != 0) return failed;
   if (count == 0) {
     SetEof();
     bof_ = true;
@@ -386,7 +384,8 @@ int Table::Bottom() {
 int Table::Skip(long count) {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
-  const engine::RecordNumber records = RefreshCount();
+  engine::RecordNumber records = 0;
+  if (int failed = CountRecords(records); failed != 0) return failed;
   const long long from = eof_ || current_ == 0 ? static_cast<long long>(records) + 1 : current_;
   const long long target = from + count;
   if (target > static_cast<long long>(records)) {
@@ -409,7 +408,9 @@ int Table::Skip(long count) {
 int Table::Go(engine::RecordNumber number) {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
-  if (number == 0 || number > RefreshCount()) {
+  engine::RecordNumber count = 0;
+  if (int failed = CountRecords(count); failed != 0) return failed;
+  if (number == 0 || number > count) {
     SetEof();
     return Fail(kErrorRead, kWhereMove, path_, "no record " + std::to_string(number));
   }
@@ -431,7 +432,8 @@ double Table::Position() const {
 int Table::SetPosition(double fraction) {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
-  const engine::RecordNumber count = RefreshCount();
+  engine::RecordNumber count = 0;
+  if (int failed = CountRecords(count); failed != 0) return failed;
   if (count == 0) {
     SetEof();
     return kEndOfFile;
@@ -648,7 +650,8 @@ int Table::Pack() {
     return Fail(kErrorLock, kWherePack, packed_path);
   }
 
-  const engine::RecordNumber count = RefreshCount();
+  engine::RecordNumber count = 0;
+  if (int failed = CountRecords(count); failed != 0) return failed;
   const std::size_t length = data_.layout().record_length();
   constexpr std::size_t kBatchBytes = 1 << 20;
   std::vector<char> record(length);

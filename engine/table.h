@@ -203,8 +203,8 @@ class Table : public RecordSource {
   int CheckOpen(int where);
   void ApplyWriteSettings();
 
-  // Reads the count again; 0 on an I/O failure (reported).
-  engine::RecordNumber RefreshCount();
+  // Reads the count again from the file: 0 or the reported error.
+  int CountRecords(engine::RecordNumber& count);
   int LoadRecord(engine::RecordNumber number);
   void SetEof();
   // Writes the changed buffer (memo texts first): 0, 20, 50 or an error.
