@@ -33,6 +33,7 @@ enum Where : int {
   kWhereField = 21030,
   kWhereFieldValue = 21031,
   kWhereMemo = 21032,
+  kWhereIndex = 21040,
 };
 
 constexpr std::size_t kLongestAlias = 32;
@@ -277,10 +278,11 @@ std::unique_ptr<Table> Table::Create(TableEngine& engine, const std::string& pat
 
   std::unique_ptr<Table> table(new Table(engine, path));
   if (table->OpenFiles(false) != 0) return nullptr;
-  if (!tags.empty()) {
-    // The production index is created by the index layer.
+  if (!tags.empty() && table->CreateIndexFile("", tags) != 0) {
+    // No half-made table stays behind to be opened later without its index.
     table->Close();
-    engine.Report(kErrorIndex, kWhereCreate, path, "index files are not available");
+    ::unlink(path.c_str());
+    if (with_memo) ::unlink(memo_path.c_str());
     return nullptr;
   }
   return table;
@@ -603,6 +605,15 @@ int Table::Unlock() {
   record_locks_.clear();
   append_lock_.Release();
   return written;
+}
+
+// --- Index files ---------------------------------------------------------------
+
+int Table::CreateIndexFile(const std::string& file_name, const std::vector<TagSpec>& tags) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
+  if (tags.empty()) return Fail(kErrorParameter, kWhereIndex, path_, "no tags");
+  const std::string index_path = file_name.empty() ? CompanionPath(path_, ".mdx") : file_name;
+  return Fail(kErrorIndex, kWhereIndex, index_path, "index files are not available");
 }
 
 // --- Fields ------------------------------------------------------------------

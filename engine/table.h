@@ -181,6 +181,12 @@ class Table : public RecordSource {
   // Writes the pending change, then releases every lock of this table.
   int Unlock();
 
+  // --- Index files -----------------------------------------------------
+  // Creates an index file with `tags` for this table and keeps it open:
+  // the production index (NAME.mdx, byte 28 set) when `file_name` is
+  // empty, else a separate index file of that name.
+  int CreateIndexFile(const std::string& file_name, const std::vector<TagSpec>& tags);
+
   // --- Fields ----------------------------------------------------------
   // Nothing when the table has no such field (reported as -210 when the
   // engine's fieldNameErrors is on).
