@@ -57,6 +57,7 @@ CompileResult Expression::CompileFilter(std::string_view text, const RecordLayou
 
 void Expression::EvaluateCharacter(std::span<const char> record, std::span<char> out) const {
   const std::size_t width = std::min(result_width_, out.size());
+  if (width == 0) return;
   if (result_type_ != ExpressionType::kCharacter || !Accepts(record) || out.size() < result_width_) {
     std::memset(out.data(), ' ', width);
     return;
@@ -64,7 +65,7 @@ void Expression::EvaluateCharacter(std::span<const char> record, std::span<char>
   const Machine machine{nodes_.data(), arena_.data(), record.data()};
   const std::size_t length =
       machine.WriteText(static_cast<std::uint32_t>(nodes_.size() - 1), out.data());
-  std::memset(out.data() + length, ' ', result_width_ - length);
+  if (length < result_width_) std::memset(out.data() + length, ' ', result_width_ - length);
 }
 
 double Expression::EvaluateNumber(std::span<const char> record) const {

@@ -8,6 +8,16 @@
 namespace qm::engine::expression_internal {
 namespace {
 
+// memcpy and memset want valid pointers even for no bytes; an empty
+// literal or result may have none.
+void CopyBytes(char* to, const char* from, std::size_t count) {
+  if (count > 0) std::memcpy(to, from, count);
+}
+
+void FillBlanks(char* to, std::size_t count) {
+  if (count > 0) std::memset(to, ' ', count);
+}
+
 bool IsTrueLetter(char c) { return c == 'T' || c == 't' || c == 'Y' || c == 'y'; }
 
 bool Holds(Comparison comparison, int order) {
@@ -42,10 +52,10 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
   const Node& node = nodes[index];
   switch (node.op) {
     case Op::kTextField:
-      std::memcpy(out, record + node.offset, node.width);
+      CopyBytes(out, record + node.offset, node.width);
       return node.width;
     case Op::kTextLiteral:
-      std::memcpy(out, arena + node.offset, node.width);
+      CopyBytes(out, arena + node.offset, node.width);
       return node.width;
     case Op::kConcat: {
       const std::size_t length = WriteText(node.a, out);
@@ -56,7 +66,7 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
       std::size_t kept = length;
       while (kept > 0 && out[kept - 1] == ' ') --kept;
       const std::size_t right = WriteText(node.b, out + kept);
-      std::memset(out + kept + right, ' ', length - kept);
+      FillBlanks(out + kept + right, length - kept);
       return length + right;
     }
     case Op::kUpper: {
@@ -73,7 +83,7 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
       const std::size_t length = WriteText(node.a, out);
       std::size_t first = 0;
       while (first < length && out[first] == ' ') ++first;
-      std::memmove(out, out + first, length - first);
+      if (first > 0) std::memmove(out, out + first, length - first);
       return length - first;
     }
     case Op::kSubstr: {
@@ -81,13 +91,13 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
       const std::size_t start = static_cast<std::size_t>(node.start);
       if (start >= source.size()) return 0;
       const std::size_t length = std::min<std::size_t>(node.width, source.size() - start);
-      std::memcpy(out, source.data() + start, length);
+      CopyBytes(out, source.data() + start, length);
       return length;
     }
     case Op::kRight: {
       const std::string_view source = ViewText(node.a);
       const std::size_t length = std::min<std::size_t>(node.width, source.size());
-      std::memcpy(out, source.data() + source.size() - length, length);
+      CopyBytes(out, source.data() + source.size() - length, length);
       return length;
     }
     case Op::kStr:
@@ -99,9 +109,9 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
         // A valid stored date already is its own DTOS text.
         const char* stored = record + operand.offset;
         if (JulianDayFromDateText(std::string_view(stored, 8)) != 0) {
-          std::memcpy(out, stored, 8);
+          CopyBytes(out, stored, 8);
         } else {
-          std::memset(out, ' ', 8);
+          FillBlanks(out, 8);
         }
         return 8;
       }
@@ -113,7 +123,7 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
       return 8;
     case Op::kTextIif: {
       const std::size_t length = WriteText(Logical(node.a) ? node.b : node.c, out);
-      std::memset(out + length, ' ', node.width - length);
+      FillBlanks(out + length, node.width - length);
       return node.width;
     }
     default:
