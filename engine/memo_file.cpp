@@ -151,7 +151,7 @@ FileStatus MemoFile::Write(const TableEngine& engine, std::string_view text,
     return FileStatus::Ok();
   }
   if (text.size() > kLongestMemo - kMemoHeader)
-    return FileStatus::Error(kErrorCapacity, file_.path() + ": memo text too long");
+    return FileStatus::Error(kErrorFieldValue, file_.path() + ": memo text too long");
   const std::uint32_t needed = BlocksFor(text.size());
   if (block != 0 && needed <= BlocksInUse(block)) return WriteAt(block, text, needed);
 
