@@ -15,8 +15,6 @@ namespace {
 
 ErrorReporter* g_installed_reporter = nullptr;
 
-constexpr std::size_t kMaxFormattedMessageLength = 256;
-constexpr std::size_t kMaxErrorTextLength = 300;
 
 constexpr std::string_view kMissingTextCaption = "Error";
 constexpr std::string_view kInternalErrorFallback =
@@ -169,9 +167,18 @@ static std::string MissingMessageText(int id) {
       {static_cast<long long>(id)});
 }
 
+// Boxes show the whole table text and the whole formatted result: message
+// 288 alone is longer than 255 characters, and a 255-character path in a
+// message must not push its advice off the end.
+static std::optional<std::string> WholeText(int id) {
+  std::optional<std::string_view> text = MessageText(id);
+  if (!text) return std::nullopt;
+  return std::string(*text);
+}
+
 int ErrorReporter::ShowMessage(int id, int caption_id) {
   if (id == 0) return 0;
-  std::optional<std::string> text = LoadText(id);
+  std::optional<std::string> text = WholeText(id);
   Show(id, text ? *text : MissingMessageText(id), caption_id,
        platform::MessageIcon::kInformation);
   return id;
@@ -179,20 +186,16 @@ int ErrorReporter::ShowMessage(int id, int caption_id) {
 
 int ErrorReporter::ShowMessageWithText(int id, std::string_view text, int caption_id) {
   if (id == 0) return 0;
-  std::optional<std::string> format = LoadText(id);
-  std::string message =
-      format ? CutText(FormatMessageText(*format, {text}), kMaxFormattedMessageLength)
-             : MissingMessageText(id);
+  std::optional<std::string> format = WholeText(id);
+  std::string message = format ? FormatMessageText(*format, {text}) : MissingMessageText(id);
   Show(id, std::move(message), caption_id, platform::MessageIcon::kInformation);
   return id;
 }
 
 int ErrorReporter::ShowMessageWithNumber(int id, long long number, int caption_id) {
   if (id == 0) return 0;
-  std::optional<std::string> format = LoadText(id);
-  std::string message =
-      format ? CutText(FormatMessageText(*format, {number}), kMaxFormattedMessageLength)
-             : MissingMessageText(id);
+  std::optional<std::string> format = WholeText(id);
+  std::string message = format ? FormatMessageText(*format, {number}) : MissingMessageText(id);
   Show(id, std::move(message), caption_id, platform::MessageIcon::kInformation);
   return id;
 }
@@ -200,7 +203,7 @@ int ErrorReporter::ShowMessageWithNumber(int id, long long number, int caption_i
 std::string ErrorReporter::InternalErrorText(std::string_view source_file, int line,
                                              std::optional<long long> code) const {
   std::string text =
-      LoadText(kInternalErrorMessage).value_or(std::string(kInternalErrorFallback));
+      WholeText(kInternalErrorMessage).value_or(std::string(kInternalErrorFallback));
   text += "\n\n(File: ";
   text += source_file;
   text += " Line: " + std::to_string(line);
@@ -280,18 +283,16 @@ NumberedText ErrorReporter::PendingEngineErrorText() const {
     message = FatalEngineMessage(error.code);
   }
   if (message != 0) {
-    std::optional<std::string> format = LoadText(message);
+    std::optional<std::string> format = WholeText(message);
     std::string text =
         format ? FormatMessageText(*format, {error.descriptions[0], error.descriptions[1],
                                              error.descriptions[2]})
                : FormatMessageText(kUnloadableEngineMessage, {static_cast<long long>(message)});
-    text += FormatMessageText(LoadText(kEngineErrorNumberSuffix)
+    text += FormatMessageText(WholeText(kEngineErrorNumberSuffix)
                                   .value_or(std::string(kEngineErrorNumberFallback)),
                               {static_cast<long long>(error.code)});
     return {message, std::move(text)};
   }
-  // The whole text, not the 255 characters a loaded text keeps: the advice
-  // at its end is what the user needs.
   std::string format(MessageText(kEngineErrorMessage).value_or(kEngineErrorFallback));
   return {kEngineErrorMessage,
           FormatMessageText(format, {static_cast<long long>(error.code),
@@ -302,7 +303,7 @@ NumberedText ErrorReporter::PendingEngineErrorText() const {
 
 void ErrorReporter::ShutDownAfterFatal(int code) {
   int message = FatalEngineMessage(code);
-  std::optional<std::string> text = LoadText(message);
+  std::optional<std::string> text = WholeText(message);
   Show(message, text ? *text : MissingMessageText(message), 0, platform::MessageIcon::kStop);
   shutdown_();
 }
@@ -338,7 +339,7 @@ int ErrorReporter::ReportDatabaseError(std::string_view file_name, int fallback_
     Show(pending.number, std::move(pending.text), 0, platform::MessageIcon::kInformation);
     return pending.number;
   }
-  std::optional<std::string> format = LoadText(translation->message);
+  std::optional<std::string> format = WholeText(translation->message);
   std::string text;
   if (!format) {
     text = FormatMessageText(kUnloadableEngineMessage,
@@ -356,7 +357,7 @@ int ErrorReporter::ReportDatabaseError(std::string_view file_name, int fallback_
 
 int ErrorReporter::ShowError(std::string_view text) {
   platform::Message box;
-  box.text = CutText(text, kMaxErrorTextLength);
+  box.text = std::string(text);
   box.caption = "Error...";
   box.icon = platform::MessageIcon::kExclamation;
   ui_->Show(box);

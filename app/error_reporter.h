@@ -81,14 +81,14 @@ class ErrorReporter {
   void SetFatalShutdown(std::function<void()> shutdown) { shutdown_ = std::move(shutdown); }
 
   // The string-table text `id`, cut at 255 characters; nullopt when the
-  // table has none.
+  // table has none. The Show operations below use the whole text.
   std::optional<std::string> LoadText(int id) const;
 
   // A text in a box with an information icon and an OK button, under the
   // caption `caption_id` (0: the default caption). Returns 0.
   int ShowText(std::string_view text, int caption_id = 0);
   int ShowMessage(int id, int caption_id = 0);
-  // Message `id` with its one "%s" filled (result cut at 256 characters).
+  // Message `id` with its one "%s" filled.
   int ShowMessageWithText(int id, std::string_view text, int caption_id = 0);
   // Message `id` with its one "%d", "%ld" or "%u" filled.
   int ShowMessageWithNumber(int id, long long number, int caption_id = 0);
@@ -123,8 +123,7 @@ class ErrorReporter {
   void OnEngineError(int code, int where, std::string_view text1, std::string_view text2,
                      std::string_view text3);
 
-  // `text` (cut at 300 characters) under the caption "Error..." with an
-  // exclamation icon. Returns 0.
+  // `text` under the caption "Error..." with an exclamation icon. Returns 0.
   int ShowError(std::string_view text);
   // A question under the caption "Information..."; returns the button.
   platform::Button AskYesNo(std::string_view question,
