@@ -126,10 +126,11 @@ int Usage(CommandContext& context, std::string_view usage) {
   return kExitUsage;
 }
 
-std::string JsonText(std::string_view cp1252) {
-  std::string utf8 = platform::Cp1252ToUtf8(cp1252);
+// The context's streams take Windows-1252 and convert to UTF-8 themselves,
+// so texts are escaped here and written as they are.
+std::string JsonText(std::string_view text) {
   std::string out = "\"";
-  for (char c : utf8) {
+  for (char c : text) {
     unsigned char byte = static_cast<unsigned char>(c);
     switch (c) {
       case '"': out += "\\\""; break;
@@ -164,14 +165,14 @@ std::string_view TypeName(const app::SettingDefinition* definition) {
 
 void PrintListingText(std::ostream& out, std::string_view title, const std::string& path,
                       const std::vector<app::SettingValue>& listing) {
-  out << "# " << title << ": " << platform::Cp1252ToUtf8(path) << "\n";
+  out << "# " << title << ": " << path << "\n";
   std::string section;
   for (const app::SettingValue& value : listing) {
     if (value.section != section) {
       section = value.section;
-      out << "[" << platform::Cp1252ToUtf8(section) << "]\n";
+      out << "[" << section << "]\n";
     }
-    std::string line = platform::Cp1252ToUtf8(value.key + "=" + value.value);
+    std::string line = value.key + "=" + value.value;
     out << line;
     std::size_t width = line.size();
     out << std::string(width < 40 ? 40 - width : 1, ' ');
@@ -230,7 +231,7 @@ int RunShow(CommandContext& context) {
   context.out << "\n";
   std::string title = "User settings file of \"" + run.user_name + "\"";
   if (!run.user_file.exists) title += " (not created yet)";
-  PrintListingText(context.out, platform::Cp1252ToUtf8(title), run.user_file.path,
+  PrintListingText(context.out, title, run.user_file.path,
                    user_listing);
   return kExitOk;
 }
@@ -280,7 +281,7 @@ int RunGet(CommandContext& context) {
                 << ", \"value\": " << JsonText(value->value)
                 << ", \"from_file\": " << (value->from_file ? "true" : "false") << "}\n";
   } else {
-    context.out << platform::Cp1252ToUtf8(value->value) << "\n";
+    context.out << value->value << "\n";
   }
   return kExitOk;
 }
