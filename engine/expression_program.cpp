@@ -1,6 +1,7 @@
 #include "engine/expression_program.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "engine/expression_values.h"
@@ -71,7 +72,8 @@ std::size_t Machine::WriteText(std::uint32_t index, char* out) const {
     }
     case Op::kUpper: {
       const std::size_t length = WriteText(node.a, out);
-      for (std::size_t i = 0; i < length; ++i) out[i] = UpperCp1252(out[i]);
+      const std::array<char, 256>& upper = UpperCaseTable();
+      for (std::size_t i = 0; i < length; ++i) out[i] = upper[static_cast<unsigned char>(out[i])];
       return length;
     }
     case Op::kTrim: {

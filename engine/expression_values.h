@@ -1,24 +1,19 @@
 // The conversions that expressions make between the text stored in a record
 // and the values they compute with: numbers, Julian days, STR() and DTOS()
-// text, upper case. None of them allocates.
+// text, upper case. Field text is read exactly as the data file reads it
+// (engine/field_value.h). None of them allocates.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
 namespace qm::engine::expression_internal {
 
-// The number at the start of `text` after leading blanks: an optional sign,
-// digits, an optional point and more digits. Whatever follows is ignored;
-// blanks, and text that is no number (a numeric field's overflow asterisks),
-// read as 0.
+// The number a numeric field's text (or VAL's argument) denotes, as the
+// data file reads it; anything that is no finite number reads as 0, so that
+// a damaged field cannot put NaN into a key.
 double ParseNumberText(std::string_view text);
-
-// Julian day number of a Gregorian date (2024-01-01 is 2460311).
-std::int64_t JulianDayFromDate(int year, int month, int day);
-// The date of a Julian day between 0001-01-01 and 9999-12-31; false
-// outside.
-bool DateFromJulianDay(std::int64_t julian_day, int& year, int& month, int& day);
 
 // The Julian day of "CCYYMMDD" text; 0 for blanks and for anything that is
 // not a real date (a 31st of February is no date).
@@ -36,7 +31,9 @@ void WriteDateMdy(double julian_day, char* out);
 // does not fit (or the value is not finite).
 void WriteStr(double value, int width, int decimals, char* out);
 
-// Upper case of one Windows-1252 byte.
-char UpperCp1252(char c);
+// Upper case of the Windows-1252 bytes, by byte value: fetch once, then
+// index per character.
+const std::array<char, 256>& UpperCaseTable();
+inline char UpperCp1252(char c) { return UpperCaseTable()[static_cast<unsigned char>(c)]; }
 
 }  // namespace qm::engine::expression_internal

@@ -400,7 +400,8 @@ TEST(ExpressionRulesTest, FieldValuesReadAsStored) {
   const struct {
     const char* stored;
     double value;
-  } numbers[] = {{"1234.50", 1234.5}, {"-12.25", -12.25}, {"7", 7}, {"***********", 0}, {"-", 0}};
+  } numbers[] = {{"1234.50", 1234.5}, {"-12.25", -12.25}, {"7", 7}, {"***********", 0}, {"-", 0},
+                 {"nan", 0}, {"-inf", 0}};  // never NaN in a key
   for (const auto& n : numbers) {
     record.Set("RATE", n.stored);
     EXPECT_EQ(rate.EvaluateNumber(record.span()), n.value) << n.stored;
