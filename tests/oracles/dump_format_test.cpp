@@ -23,20 +23,19 @@ TEST_P(SplitCellsTest, Splits) { EXPECT_EQ(SplitCells(GetParam().line), GetParam
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, SplitCellsTest,
-    ::testing::Values(
-        CellsCase{"plain", "1,,12.5,T", {"1", "", "12.5", "T"}},
-        CellsCase{"trailing_empty", "3,*,", {"3", "*", ""}},
-        CellsCase{"quoted_comma", R"("a,b",x)", {"a,b", "x"}},
-        CellsCase{"doubled_quote", R"("say ""hi""")", {"say \"hi\""}},
-        CellsCase{"empty_quoted", R"("",1)", {"", "1"}},
-        CellsCase{"escapes", R"("a\\b\nc\rd\te")", {"a\\b\nc\rd\te"}},
-        CellsCase{"hex_escape", R"("\x00\x1F\x7f")", {std::string("\0\x1f\x7f", 3)}},
-        CellsCase{"eight_bit_bytes_kept", "\"caf\xE9\"", {"caf\xE9"}}),
+    ::testing::Values(CellsCase{"plain", "1,,12.5,T", {"1", "", "12.5", "T"}},
+                      CellsCase{"trailing_empty", "3,*,", {"3", "*", ""}},
+                      CellsCase{"quoted_comma", R"("a,b",x)", {"a,b", "x"}},
+                      CellsCase{"doubled_quote", R"("say ""hi""")", {"say \"hi\""}},
+                      CellsCase{"empty_quoted", R"("",1)", {"", "1"}},
+                      CellsCase{"escapes", R"("a\\b\nc\rd\te")", {"a\\b\nc\rd\te"}},
+                      CellsCase{"hex_escape", R"("\x00\x1F\x7f")", {std::string("\0\x1f\x7f", 3)}},
+                      CellsCase{"eight_bit_bytes_kept", "\"caf\xE9\"", {"caf\xE9"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SplitCellsErrors, MalformedLinesAreRefused) {
-  for (const std::string line : {R"("open)", R"("a\q")", R"("a\x4")", R"("a"b)", R"(a"b)",
-                                 R"("ends\)"}) {
+  for (const std::string line :
+       {R"("open)", R"("a\q")", R"("a\x4")", R"("a"b)", R"(a"b)", R"("ends\)"}) {
     EXPECT_THROW(SplitCells(line), std::invalid_argument) << line;
   }
 }
@@ -61,12 +60,12 @@ TEST(ParseTableDump, ReadsFieldsAndRecords) {
 
 TEST(ParseTableDump, RefusesInconsistentDumps) {
   for (const std::string& text : {
-           std::string(""),                              // no field line
-           std::string("NAME:C:x:0\n"),                  // width not a number
-           std::string("NAME:CC:1:0\n"),                 // type of two letters
+           std::string(""),                             // no field line
+           std::string("NAME:C:x:0\n"),                 // width not a number
+           std::string("NAME:CC:1:0\n"),                // type of two letters
            std::string("A:C:1:0,B:C:1:0\n1,,\"x\"\n"),  // a cell missing
-           std::string("A:C:1:0\n1,D,\"x\"\n"),          // unknown deletion mark
-           std::string("A:C:1:0\nx,,\"x\"\n"),           // record number not a number
+           std::string("A:C:1:0\n1,D,\"x\"\n"),         // unknown deletion mark
+           std::string("A:C:1:0\nx,,\"x\"\n"),          // record number not a number
        }) {
     EXPECT_THROW(ParseTableDump(text), std::invalid_argument) << text;
   }
@@ -83,8 +82,8 @@ TEST(ParseIndexDump, ReadsRecordNumbersAndKeys) {
 }
 
 TEST(ParseTdbfTags, ReadsExpressionsAndFlags) {
-  const auto tags = ParseTdbfTags(
-      "TAG_ID,\"ID\",\".NOT. DELETED()\",1,0\nAMOUNT,\"AMOUNT\",\"\",0,1\n");
+  const auto tags =
+      ParseTdbfTags("TAG_ID,\"ID\",\".NOT. DELETED()\",1,0\nAMOUNT,\"AMOUNT\",\"\",0,1\n");
   ASSERT_EQ(tags.size(), 2u);
   EXPECT_EQ(tags[0].name, "TAG_ID");
   EXPECT_EQ(tags[0].for_expression, ".NOT. DELETED()");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,9 +78,9 @@ TEST_F(OraclesTest, TableWrittenByTdbfReadsTheSameInXbase) {
   ASSERT_EQ(dump.records.size(), 70u);
 
   const auto memo = [&](int n) { return dump.records[n - 1].values[6]; };
-  EXPECT_EQ(memo(7).size(), 1200u);   // several blocks
-  EXPECT_EQ(memo(20).size(), 504u);   // one block exactly, with its 8-byte header
-  EXPECT_EQ(memo(21).size(), 505u);   // one byte into the next block
+  EXPECT_EQ(memo(7).size(), 1200u);  // several blocks
+  EXPECT_EQ(memo(20).size(), 504u);  // one block exactly, with its 8-byte header
+  EXPECT_EQ(memo(21).size(), 505u);  // one byte into the next block
   EXPECT_EQ(memo(10), "");
   EXPECT_NE(memo(2).find("\r\nsecond line"), std::string::npos);
   EXPECT_NE(memo(3).find("caf\xE9 C:\\temp"), std::string::npos);  // bytes unconverted
@@ -183,7 +184,7 @@ TEST_F(OraclesTest, AppendedRecordsEqualCreatedOnes) {
 
 struct FailureCase {
   const char* name;
-  bool tdbf;  // else xbase_tool
+  bool tdbf;                      // else xbase_tool
   std::vector<std::string> args;  // "@" stands for the scratch folder
   int exit_code;
   const char* message;  // a part of stderr
@@ -231,6 +232,33 @@ TEST_F(OraclesTest, CreateRefusesToReplaceATable) {
   }
 }
 
+std::uint32_t ReadLittle32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  return value;
+}
+
+// An index that our engine damaged must make the oracle fail, not hang.
+TEST_F(OraclesTest, XbaseRefusesAnIndexWhosePagesFormACycle) {
+  const auto table = dir_.File("cycle.dbf");
+  const auto mdx = dir_.File("cycle.mdx");
+  CreateWithTdbf(table, 200);  // NAME's root then is an interior page
+  std::string bytes = ReadFile(mdx);
+  ASSERT_EQ(bytes.substr(548, 4), std::string("NAME"));  // first tag entry
+  const auto tag_header = ReadLittle32(bytes, 544) * 512;
+  const auto root = ReadLittle32(bytes, tag_header) * 512;
+  const auto keys = ReadLittle32(bytes, root);
+  constexpr std::size_t kNameItem = 24;  // 4-byte pointer + 20-byte key
+  ASSERT_GT(ReadLittle32(bytes, root + 8 + keys * kNameItem), 0u) << "root is not interior";
+  // The root's first child pointer now names the root itself.
+  for (int i = 0; i < 4; ++i) bytes[root + 8 + i] = bytes[tag_header + i];
+  std::ofstream(mdx, std::ios::binary | std::ios::trunc) << bytes;
+
+  const auto run = RunTool(XbaseTool(), {"index", mdx, "NAME"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("damaged"), std::string::npos) << run.err;
+}
+
 // ---- files written by other programs ----------------------------------
 
 struct FixtureTable {
@@ -246,26 +274,29 @@ TEST_P(FixtureDumpTest, BothOraclesReadIt) {
   EXPECT_EQ(AgreedDump(path).records.size(), GetParam().records);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fixtures, FixtureDumpTest,
-    ::testing::Values(FixtureTable{"dbase/step7/BAUSTEIN.DBF", 2},
-                      FixtureTable{"dbase/step7/HATTRME1.DBF", 6},
-                      FixtureTable{"dbase/step7/HRELATI1.DBF", 11},
-                      FixtureTable{"dbase/step7/S7CONTAI.DBF", 0},
-                      FixtureTable{"dbase/step7/SYMLIST.DBF", 4},
-                      FixtureTable{"dbase/step7/XR000001.DBF", 6},
-                      FixtureTable{"dbase/bde_memo/BDE_TEST_4_512.dbf", 4},
-                      FixtureTable{"dbase/bde_memo/BDE_TEST_4_64.dbf", 4}),
-    [](const auto& info) {
-      auto name = std::filesystem::path(info.param.path).stem().string();
-      std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Fixtures, FixtureDumpTest,
+                         ::testing::Values(FixtureTable{"dbase/step7/BAUSTEIN.DBF", 2},
+                                           FixtureTable{"dbase/step7/HATTRME1.DBF", 6},
+                                           FixtureTable{"dbase/step7/HRELATI1.DBF", 11},
+                                           FixtureTable{"dbase/step7/S7CONTAI.DBF", 0},
+                                           FixtureTable{"dbase/step7/SYMLIST.DBF", 4},
+                                           FixtureTable{"dbase/step7/XR000001.DBF", 6},
+                                           FixtureTable{"dbase/bde_memo/BDE_TEST_4_512.dbf", 4},
+                                           FixtureTable{"dbase/bde_memo/BDE_TEST_4_64.dbf", 4}),
+                         [](const auto& info) {
+                           auto name = std::filesystem::path(info.param.path).stem().string();
+                           std::replace_if(
+                               name.begin(), name.end(),
+                               [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+                               '_');
+                           return name;
+                         });
 
 // The memo texts are those of the statement that filled the tables; the
 // 64-byte-block file must read like the 512-byte one.
 TEST_F(OraclesTest, BorlandMemosReadAsInserted) {
-  for (const char* name : {"dbase/bde_memo/BDE_TEST_4_512.dbf", "dbase/bde_memo/BDE_TEST_4_64.dbf"}) {
+  for (const char* name :
+       {"dbase/bde_memo/BDE_TEST_4_512.dbf", "dbase/bde_memo/BDE_TEST_4_64.dbf"}) {
     const auto path = FixturePath(name);
     if (path.empty()) GTEST_SKIP() << "fixture " << name << " is absent";
     SCOPED_TRACE(name);
@@ -318,7 +349,9 @@ INSTANTIATE_TEST_SUITE_P(
         FixtureTag{"HRELATI1", "REL1_TAG", {11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1}, "          1"},
         FixtureTag{"XR000001", "TAG_BLKTNU", {4, 3, 2, 1, 6, 5}, " 8    1"},
         // A 55-character STR()+STR()... key over several items.
-        FixtureTag{"HRELATI1", "REL2_TAG", {3, 4, 2, 8, 1, 6, 5, 7, 11, 9, 10},
+        FixtureTag{"HRELATI1",
+                   "REL2_TAG",
+                   {3, 4, 2, 8, 1, 6, 5, 7, 11, 9, 10},
                    "          1    1316291         16          1    1327361"},
         FixtureTag{"SYMLIST", "__USKZ", {4, 3, 2, 1}, "MASTER_BRANCH           "},
         // FOR .FALSE.: an empty tag.

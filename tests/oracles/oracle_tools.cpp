@@ -6,17 +6,22 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
 namespace qm::test::oracles {
 namespace {
+
+constexpr std::chrono::seconds kToolTimeLimit{120};
 
 std::string Configured(const char* variable, const char* built_in) {
   const char* value = std::getenv(variable);
@@ -141,14 +146,27 @@ ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args) {
   if (spawned != 0) {
     throw std::runtime_error("cannot start " + tool + ": " + std::strerror(spawned));
   }
+  // A tool stuck on a damaged file must fail the test, not hang the suite.
+  const auto deadline = std::chrono::steady_clock::now() + kToolTimeLimit;
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) throw std::runtime_error("waitpid: " + std::string(std::strerror(errno)));
+  bool timed_out = false;
+  while (true) {
+    const pid_t done = waitpid(pid, &status, WNOHANG);
+    if (done == pid) break;
+    if (done < 0 && errno != EINTR) {
+      throw std::runtime_error("waitpid: " + std::string(std::strerror(errno)));
+    }
+    if (!timed_out && std::chrono::steady_clock::now() > deadline) {
+      kill(pid, SIGKILL);
+      timed_out = true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   ToolRun run;
   run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   run.out = out.Contents();
   run.err = err.Contents();
+  if (timed_out) run.err += "\n" + tool + " was stopped after running too long";
   return run;
 }
 
@@ -176,10 +194,18 @@ std::vector<std::string> SplitCells(const std::string& line) {
           const char e = line[i + 1];
           i += 2;
           switch (e) {
-            case '\\': cell += '\\'; break;
-            case 'n': cell += '\n'; break;
-            case 'r': cell += '\r'; break;
-            case 't': cell += '\t'; break;
+            case '\\':
+              cell += '\\';
+              break;
+            case 'n':
+              cell += '\n';
+              break;
+            case 'r':
+              cell += '\r';
+              break;
+            case 't':
+              cell += '\t';
+              break;
             case 'x': {
               const int high = i + 1 < line.size() ? HexDigit(line[i]) : -1;
               const int low = high >= 0 ? HexDigit(line[i + 1]) : -1;
@@ -290,8 +316,8 @@ TableDump DumpWithTdbf(const std::string& table, const std::string& tag) {
     args.emplace_back("--tag");
     args.push_back(tag);
   }
-  return ParseTableDump(Checked(RunTool(Require(TdbfTool(), TdbfToolMissing()), args),
-                                "tdbf_tool dump " + table));
+  return ParseTableDump(
+      Checked(RunTool(Require(TdbfTool(), TdbfToolMissing()), args), "tdbf_tool dump " + table));
 }
 
 TableDump DumpWithXbase(const std::string& table) {
@@ -300,9 +326,9 @@ TableDump DumpWithXbase(const std::string& table) {
 }
 
 std::vector<IndexEntry> KeysWithXbase(const std::string& mdx, const std::string& tag) {
-  return ParseIndexDump(Checked(
-      RunTool(Require(XbaseTool(), XbaseToolMissing()), {"index", mdx, tag}),
-      "xbase_tool index " + mdx + " " + tag));
+  return ParseIndexDump(
+      Checked(RunTool(Require(XbaseTool(), XbaseToolMissing()), {"index", mdx, tag}),
+              "xbase_tool index " + mdx + " " + tag));
 }
 
 std::vector<TdbfTag> TagsWithTdbf(const std::string& table) {

@@ -50,7 +50,8 @@ struct ToolRun {
   std::string err;
 };
 
-// Runs `tool args...` in a child process and collects both outputs.
+// Runs `tool args...` in a child process and collects both outputs. A tool
+// still running after two minutes is killed (exit_code -1).
 ToolRun RunTool(const std::string& tool, const std::vector<std::string>& args);
 
 struct DumpField {

@@ -171,6 +171,20 @@ sub dump_index {
     my ($index) = open_index($file, $tag);
     my $type = key_type($index->{active});
     $index->prepare_select or fail($index->errstr);
+    # XBase follows page pointers as it finds them: a damaged index whose
+    # pointers form a cycle would keep it walking (and growing) for ever. A
+    # sound walk enters each page once.
+    my $pages = int((-s $file) / 512) + 1;
+    my $entered = 0;
+    my $get_record = \&XBase::Index::get_record;
+    no warnings 'redefine';
+    local *XBase::Index::get_record = sub {
+        fail("$file: the walk of tag $tag enters more pages than the file has (damaged index?)")
+            if ++$entered > $pages;
+        goto &$get_record;
+    };
+    local $SIG{ALRM} = sub { fail("$file: the walk of tag $tag does not end (damaged index?)") };
+    alarm(60);
     my @out;
     while (my ($key, $recno) = $index->fetch) {
         my $text;
@@ -183,6 +197,7 @@ sub dump_index {
         }
         push @out, "$recno,$text";
     }
+    alarm(0);
     fail($index->errstr) if $index->errstr;
     print map { "$_\n" } @out;
 }
