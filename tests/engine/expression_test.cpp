@@ -254,6 +254,28 @@ TEST(ExpressionFilterTest, FiltersSelectTheRightRecords) {
   }
 }
 
+TEST(ExpressionFilterTest, ElevenRowsJoinedLeftToRight) {
+  // The longest filter the filter dialog makes: ".AND.(" and ten further
+  // "(", each row closing one of them.
+  const RecordLayout layout = TimeRecordLayout();
+  std::string text = ".NOT.DELETED().AND.UPPER(PERSON)=\"ANN SMITH   \".AND.(" + std::string(10, '(');
+  for (int row = 1; row <= 11; ++row) {
+    text += row == 1   ? "UPPER(CLIENT)=\"ACME   \""
+            : row == 6 ? "\"CALL\"$UPPER(DESCSTART+DESCEND)"
+            : row == 4 ? "INVOICE<>0"
+                       : "RATE>1";
+    text += ")";
+    if (row < 11) text += row == 3 ? " .OR. " : " .AND. ";
+  }
+  ASSERT_LT(text.size(), 256u);
+  CompileResult filter = Expression::CompileFilter(text, layout);
+  ASSERT_TRUE(filter.ok()) << filter.error().message;
+  Record record = SampleTimeRecord(layout);
+  EXPECT_TRUE(filter.expression().EvaluateLogical(record.span()));
+  record.Set("DESCSTART", "no phone");
+  EXPECT_FALSE(filter.expression().EvaluateLogical(record.span()));
+}
+
 TEST(ExpressionFilterTest, FilterMustBeLogical) {
   const RecordLayout layout = TimeRecordLayout();
   CompileResult refused = Expression::CompileFilter("UPPER(CLIENT)", layout);
