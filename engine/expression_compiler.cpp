@@ -155,10 +155,6 @@ class Parser {
   ExpressionType TypeOf(std::uint32_t node) const { return nodes[node].type; }
 
   std::uint32_t Add(const Node& node, bool constant) {
-    if (node.type == ExpressionType::kCharacter && node.width > kMaxTextWidth) {
-      Fail(0, "The expression's text result is longer than " + std::to_string(kMaxTextWidth) +
-                  " characters");
-    }
     nodes.push_back(node);
     constant_.push_back(constant);
     return static_cast<std::uint32_t>(nodes.size() - 1);
@@ -333,6 +329,15 @@ class Parser {
                  TypeName(TypeOf(right)));
   }
 
+  // Only joining texts makes them wider than their parts.
+  std::uint32_t JoinedWidth(std::uint32_t left, std::uint32_t right, std::size_t at) {
+    const std::uint64_t width = std::uint64_t{At(left).width} + At(right).width;
+    if (width > kMaxTextWidth) {
+      Fail(at, "The joined text is longer than " + std::to_string(kMaxTextWidth) + " characters");
+    }
+    return static_cast<std::uint32_t>(width);
+  }
+
   std::uint32_t Plus(const Operand& left, const Operand& right, std::size_t at) {
     const ExpressionType lt = TypeOf(left.node), rt = TypeOf(right.node);
     Node node;
@@ -342,7 +347,7 @@ class Parser {
     if (lt == T::kCharacter && rt == T::kCharacter) {
       node.op = Op::kConcat;
       node.type = T::kCharacter;
-      node.width = At(left.node).width + At(right.node).width;
+      node.width = JoinedWidth(left.node, right.node, at);
     } else if (lt == T::kNumeric && rt == T::kNumeric) {
       node.op = Op::kAdd;
       node.type = T::kNumeric;
@@ -364,7 +369,7 @@ class Parser {
     if (lt == T::kCharacter && rt == T::kCharacter) {
       node.op = Op::kConcatTrimmed;
       node.type = T::kCharacter;
-      node.width = At(left.node).width + At(right.node).width;
+      node.width = JoinedWidth(left.node, right.node, at);
     } else if (lt == T::kNumeric && rt == T::kNumeric) {
       node.op = Op::kSubtract;
       node.type = T::kNumeric;

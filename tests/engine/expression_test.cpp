@@ -530,6 +530,13 @@ TEST(ExpressionErrorTest, HostileTextIsRefusedNotCrashedOn) {
   EXPECT_FALSE(Expression::Compile(std::string(3000, '-') + "1", layout).ok());
   EXPECT_FALSE(Expression::Compile(std::string(Expression::kMaxTextLength + 1, ' '), layout).ok());
 
+  std::string too_wide = "DESCSTART";
+  for (int k = 0; k < 262; ++k) too_wide += "+DESCSTART";  // 263 x 250 bytes
+  CompileResult refused = Expression::Compile(too_wide, layout);
+  ASSERT_FALSE(refused.ok());
+  EXPECT_EQ(refused.error().offset, too_wide.size() - 10);  // the last "+"
+  EXPECT_NE(refused.error().message.find("longer than 65535"), std::string::npos);
+
   // Long flat chains are fine: they nest nothing.
   std::string chain = "TASK";
   while (chain.size() < 4000) chain += "+TASK";
