@@ -137,6 +137,11 @@ class IndexFile {
   // comes back as kErrorIndex with the tag and record named.
   FileStatus Check(const RecordSource& records);
 
+  // Groups a run of appends and changes made under one lock: changed
+  // pages are written once, at the outermost EndUpdate() (see MdxFile).
+  void BeginUpdate() { file_->BeginUpdate(); }
+  FileStatus EndUpdate() { return file_->EndUpdate(); }
+
   void SetExclusive(bool exclusive) { file_->SetExclusive(exclusive); }
   FileStatus Sync() { return file_->Sync(); }
 

@@ -73,7 +73,10 @@ constexpr std::size_t kItemsOffset = 8;
 constexpr int kMaxDepth = 32;
 constexpr int kMinKeysPerNode = 3;
 
-constexpr std::size_t kCacheSlots = 256;
+// The cache grows with the file up to this many blocks (8 MB), so that the
+// inner pages and most leaves of a large tag stay in memory.
+constexpr std::size_t kMinCacheSlots = 64;
+constexpr std::size_t kMaxCacheSlots = 8192;
 
 std::uint32_t Get32(const char* p) {
   std::uint32_t v;
@@ -397,11 +400,16 @@ struct MdxFile::TagState {
 
 struct MdxFile::CacheSlot {
   std::uint32_t page = 0;
+  bool dirty = false;  // changed within an update, not yet written
   Block data;
 };
 
 MdxFile::MdxFile(RawFile file) : file_(std::move(file)) {}
-MdxFile::~MdxFile() = default;
+MdxFile::~MdxFile() {
+  // Changes of an update that was never ended still reach the file.
+  (void)FlushDirty();
+  (void)FlushHeaders();
+}
 
 FileStatus MdxFile::Damaged(const TagState* tag, const std::string& what) const {
   std::string text = path() + ": ";
@@ -536,6 +544,8 @@ FileStatus MdxFile::ParseTags() {
 FileStatus MdxFile::Rewrite(const std::vector<MdxTagContent>& tags) {
   if (read_only()) return FileStatus::Error(kErrorWrite, path() + ": read-only");
   if (tags.size() != tags_.size()) return Invalid("rewrite must keep the tag list");
+  FileStatus flushed = FlushDirty();
+  if (!flushed.ok()) return flushed;
   std::vector<TagImageState> states;
   for (std::size_t i = 0; i < tags.size(); ++i) {
     if (UpperCase(tags[i].info.name) != UpperCase(tags_[i].info.name)) {
@@ -569,6 +579,7 @@ FileStatus MdxFile::Rewrite(const std::vector<MdxTagContent>& tags) {
 // --- Freshness ---------------------------------------------------------------------
 
 void MdxFile::DropCache() {
+  (void)FlushDirty();
   for (CacheSlot& slot : cache_) slot.page = 0;
   std::uint64_t next = 1;
   for (const TagState& t : tags_) next = std::max(next, t.generation + 1);
@@ -583,7 +594,9 @@ void MdxFile::SetExclusive(bool exclusive) {
 
 FileStatus MdxFile::RefreshTag(std::size_t index) {
   TagState& tag = tags_[index];
-  if (exclusive_ && tag.trusted) return FileStatus::Ok();
+  const bool held = exclusive_ || update_depth_ > 0;
+  if (held && tag.trusted) return FileStatus::Ok();
+  if (update_depth_ == 0) SizeCache();
   std::array<char, kTokenLength> now;
   if (!file_.ReadAt(PageOffset(tag.header_page), now).ok()) {
     return Damaged(&tag, "cannot read the tag header");
@@ -600,8 +613,45 @@ FileStatus MdxFile::RefreshTag(std::size_t index) {
     std::memcpy(tag.header.data(), now.data(), kTokenLength);
     tag.root = Get32(h + kRootOffset);
   }
-  tag.trusted = exclusive_;
+  tag.trusted = held;
   return FileStatus::Ok();
+}
+
+void MdxFile::SizeCache() {
+  std::size_t wanted = std::bit_ceil(std::clamp<std::size_t>(pages_in_file_ / kBlockPages,
+                                                             kMinCacheSlots, kMaxCacheSlots));
+  if (wanted <= cache_.size()) return;
+  for (const CacheSlot& slot : cache_) {
+    if (slot.dirty) return;
+  }
+  cache_.clear();
+  cache_.resize(wanted);
+}
+
+MdxFile::CacheSlot& MdxFile::SlotFor(std::uint32_t page) {
+  if (cache_.empty()) cache_.resize(kMinCacheSlots);
+  return cache_[(page / kBlockPages) & (cache_.size() - 1)];
+}
+
+FileStatus MdxFile::WriteSlot(CacheSlot& slot) {
+  platform::Status st = file_.WriteAt(PageOffset(slot.page), slot.data);
+  if (!st.ok()) return IoError(kErrorWrite, path(), st);
+  slot.dirty = false;
+  return FileStatus::Ok();
+}
+
+FileStatus MdxFile::FlushDirty() {
+  FileStatus result;
+  for (CacheSlot& slot : cache_) {
+    if (!slot.dirty) continue;
+    FileStatus s = WriteSlot(slot);
+    if (!s.ok()) {
+      slot.page = 0;  // lost: never serve what the file does not hold
+      slot.dirty = false;
+      if (result.ok()) result = s;
+    }
+  }
+  return result;
 }
 
 FileStatus MdxFile::ReadHeaderFields() {
@@ -637,9 +687,13 @@ FileStatus MdxFile::PrepareChange(std::size_t tag) {
 
 FileStatus MdxFile::FinishChange() {
   if (update_depth_ > 0) return FileStatus::Ok();
-  FileStatus s = FlushHeaders();
-  if (!exclusive_) head_fresh_ = false;
-  return s;
+  FileStatus s = FlushDirty();
+  FileStatus h = FlushHeaders();
+  if (!exclusive_) {
+    head_fresh_ = false;
+    for (TagState& t : tags_) t.trusted = false;
+  }
+  return s.ok() ? h : s;
 }
 
 void MdxFile::BeginUpdate() { ++update_depth_; }
@@ -691,9 +745,12 @@ FileStatus MdxFile::ReadNode(const TagState& tag, std::uint32_t page, const char
       return Damaged(&tag, "page " + std::to_string(page) + " lies outside the file");
     }
   }
-  if (cache_.empty()) cache_.resize(kCacheSlots);
-  CacheSlot& slot = cache_[(page / kBlockPages) % kCacheSlots];
+  CacheSlot& slot = SlotFor(page);
   if (slot.page != page) {
+    if (slot.dirty) {
+      FileStatus s = WriteSlot(slot);
+      if (!s.ok()) return s;
+    }
     slot.page = 0;
     if (!file_.ReadAt(PageOffset(page), slot.data).ok()) {
       return Damaged(&tag, "page " + std::to_string(page) + " cannot be read");
@@ -710,16 +767,19 @@ FileStatus MdxFile::ReadNode(const TagState& tag, std::uint32_t page, const char
 }
 
 FileStatus MdxFile::WriteNode(std::uint32_t page, const char* data) {
-  platform::Status st = file_.WriteAt(PageOffset(page), std::span<const char>(data, kMdxBlockSize));
-  if (cache_.empty()) cache_.resize(kCacheSlots);
-  CacheSlot& slot = cache_[(page / kBlockPages) % kCacheSlots];
-  if (!st.ok()) {
-    if (slot.page == page) slot.page = 0;
-    return IoError(kErrorWrite, path(), st);
+  CacheSlot& slot = SlotFor(page);
+  if (slot.page != page && slot.dirty) {
+    FileStatus s = WriteSlot(slot);
+    if (!s.ok()) return s;
   }
   slot.page = page;
   std::memcpy(slot.data.data(), data, kMdxBlockSize);
-  return FileStatus::Ok();
+  slot.dirty = true;
+  // Within an update the block is written at its end (or when evicted).
+  if (update_depth_ > 0) return FileStatus::Ok();
+  FileStatus s = WriteSlot(slot);
+  if (!s.ok()) slot.page = 0;
+  return s;
 }
 
 FileStatus MdxFile::AllocateBlock(std::uint32_t* page) {
@@ -729,8 +789,12 @@ FileStatus MdxFile::AllocateBlock(std::uint32_t* page) {
     if (candidate < kFirstTagPage || candidate + kBlockPages > pages_in_file_) {
       return Damaged(nullptr, "the free page list points outside the file");
     }
+    // Through the cache: the block may have been freed within this update.
+    const CacheSlot& slot = SlotFor(candidate);
     char link[8];
-    if (!file_.ReadAt(PageOffset(candidate), link).ok()) {
+    if (slot.page == candidate) {
+      std::memcpy(link, slot.data.data(), sizeof link);
+    } else if (!file_.ReadAt(PageOffset(candidate), link).ok()) {
       return Damaged(nullptr, "the free page list cannot be read");
     }
     std::uint32_t next = Get32(link);
@@ -1157,6 +1221,8 @@ FileStatus MdxFile::AddTag(const MdxTagContent& content) {
   }
   if (FindTag(content.info.name)) return Invalid("tag " + content.info.name + " exists");
   if (tags_.size() >= kMdxMaxTags) return Invalid("an index file holds at most 47 tags");
+  s = FlushDirty();
+  if (!s.ok()) return s;
   s = ReadHeaderFields();
   if (!s.ok()) return s;
   std::uint32_t header_page;

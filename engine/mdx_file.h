@@ -47,9 +47,13 @@
 // skipped and cached pages are trusted. Changes assume the caller holds the
 // lock that keeps other writers out; they re-read the file header first.
 //
-// Writes go straight to the file (no write-back cache). A run of changes
-// may be grouped between BeginUpdate() and EndUpdate() so that the file
-// header and tag headers are written once at the end.
+// Writes go straight to the file, except within an update: a run of
+// changes grouped between BeginUpdate() and EndUpdate() keeps its changed
+// blocks in the cache and writes them, the tag headers and the file header
+// once, at the outermost EndUpdate(). The caller holds the lock that keeps
+// other writers out for the whole update, so within it pages are trusted
+// like in exclusive use; readers in other processes see the changes when
+// the update ends.
 #pragma once
 
 #include <array>
@@ -191,6 +195,10 @@ class MdxFile {
   FileStatus FinishChange();
   FileStatus FlushHeaders();
   void DropCache();
+  void SizeCache();
+  CacheSlot& SlotFor(std::uint32_t page);
+  FileStatus WriteSlot(CacheSlot& slot);
+  FileStatus FlushDirty();
 
   FileStatus ReadNode(const TagState& tag, std::uint32_t page, const char** data);
   FileStatus WriteNode(std::uint32_t page, const char* data);

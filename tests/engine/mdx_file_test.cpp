@@ -308,6 +308,34 @@ TEST_F(MdxTreeTest, FreedPagesAreReusedBeforeTheFileGrows) {
   EXPECT_TRUE(file->Check(0).ok());
 }
 
+TEST_F(MdxTreeTest, AnUpdateWritesItsPagesWhenItEnds) {
+  auto file = CreateWith({CharacterTag("K", 40), CharacterTag("D", 10, true)});
+  const auto empty_size = std::filesystem::file_size(path_);
+  file->BeginUpdate();
+  // Many more pages than the cache holds: changed pages are written when
+  // they leave it, and freed pages are found again through it.
+  for (RecordNumber r = 1; r <= 3000; ++r) {
+    ASSERT_TRUE(file->Insert(0, Key(r, 40), r).ok());
+    ASSERT_TRUE(file->Insert(1, Key(r % 97), r).ok());
+  }
+  for (RecordNumber r = 1; r <= 3000; r += 2) {
+    bool found;
+    ASSERT_TRUE(file->Remove(0, Key(r, 40), r, &found).ok());
+    ASSERT_TRUE(found);
+  }
+  for (RecordNumber r = 1; r <= 3000; r += 2) ASSERT_TRUE(file->Insert(0, Key(r, 40), r).ok());
+  EXPECT_EQ(ListTag(*file, 0).size(), 3000u);  // visible to this object at once
+  EXPECT_EQ(std::filesystem::file_size(path_) >= empty_size, true);
+  ASSERT_TRUE(file->EndUpdate().ok());
+
+  auto other = OpenOrDie(path_);
+  FileStatus s = other->CheckAll();
+  ASSERT_TRUE(s.ok()) << s.text;
+  EXPECT_EQ(ListTag(*other, 0).size(), 3000u);
+  EXPECT_EQ(ListTag(*other, 1).size(), 3000u);
+  EXPECT_EQ(ListTag(*other, 1).front().first, Key(96));
+}
+
 TEST_F(MdxTreeTest, BulkBuiltTreeSeeksAndMovesBothWays) {
   MdxTagContent content{CharacterTag("K", 10), {}, {}};
   std::vector<Entry> entries;
