@@ -4,8 +4,8 @@
 // The language is the part of dBASE that keys and filters use:
 //
 //   field names        PERSON, _SkZ (any case)
-//   literals           "text", 'text', 12, 12.5, .5, .T., .F. (also .Y. .N.
-//                      .TRUE. .FALSE.)
+//   literals           "text", 'text', [text], 12, 12.5, .5, .T., .F. (also
+//                      .Y. .N. .TRUE. .FALSE.)
 //   operators          + - * /      numbers; + and - also join texts and move
 //                                   dates by days (date - date is a number)
 //                      = <> # < > <= >= $        comparisons; $ is "left is
@@ -19,7 +19,8 @@
 // Values and rules:
 // - A character field is its fixed-width text, blanks included; a numeric
 //   field the number its text denotes (blank is 0); a date field its Julian
-//   day number (0 when blank); a logical field is true for T t Y y.
+//   day number (0 when blank or no real date); a logical field is true for
+//   T t Y y. Field text reads exactly as the data file reads it.
 //   Memo fields cannot be used.
 // - Every character result has a fixed maximum width known at compile time.
 //   TRIM and LTRIM may make a value shorter; the final result is padded with
