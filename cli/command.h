@@ -61,5 +61,6 @@ const std::vector<Command>& AllCommands();
 
 // Group registrations, one per command file.
 void AddSettingsCommands(std::vector<Command>& commands);
+void AddTextCommands(std::vector<Command>& commands);
 
 }  // namespace qm::cli

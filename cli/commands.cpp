@@ -6,6 +6,7 @@ const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands = [] {
     std::vector<Command> all;
     AddSettingsCommands(all);
+    AddTextCommands(all);
     return all;
   }();
   return commands;

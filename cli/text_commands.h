@@ -14,7 +14,6 @@
 
 namespace qm::cli {
 
-void AddTextCommands(std::vector<Command>& commands);
 
 // The run functions, for tests.
 int RunParseDate(CommandContext& context);
