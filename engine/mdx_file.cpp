@@ -451,7 +451,6 @@ FileStatus MdxFile::Create(const std::string& path, std::string_view base_name, 
     platform::Status st = file.Create(temporary, true);
     if (!st.ok()) return IoError(kErrorCreate, temporary, st);
     st = file.WriteAt(0, image);
-    if (st.ok()) st = file.Sync();
     if (!st.ok()) {
       file.Close();
       std::remove(temporary.c_str());
@@ -621,9 +620,10 @@ void MdxFile::SizeCache() {
   std::size_t wanted = std::bit_ceil(std::clamp<std::size_t>(pages_in_file_ / kBlockPages,
                                                              kMinCacheSlots, kMaxCacheSlots));
   if (wanted <= cache_.size()) return;
-  for (const CacheSlot& slot : cache_) {
-    if (slot.dirty) return;
+  for (std::size_t index : dirty_slots_) {
+    if (cache_[index].dirty) return;
   }
+  dirty_slots_.clear();
   cache_.clear();
   cache_.resize(wanted);
 }
@@ -642,8 +642,10 @@ FileStatus MdxFile::WriteSlot(CacheSlot& slot) {
 
 FileStatus MdxFile::FlushDirty() {
   FileStatus result;
-  for (CacheSlot& slot : cache_) {
-    if (!slot.dirty) continue;
+  std::sort(dirty_slots_.begin(), dirty_slots_.end());
+  for (std::size_t index : dirty_slots_) {
+    CacheSlot& slot = cache_[index];
+    if (!slot.dirty) continue;  // written when it left the cache
     FileStatus s = WriteSlot(slot);
     if (!s.ok()) {
       slot.page = 0;  // lost: never serve what the file does not hold
@@ -651,6 +653,7 @@ FileStatus MdxFile::FlushDirty() {
       if (result.ok()) result = s;
     }
   }
+  dirty_slots_.clear();
   return result;
 }
 
@@ -774,7 +777,10 @@ FileStatus MdxFile::WriteNode(std::uint32_t page, const char* data) {
   }
   slot.page = page;
   std::memcpy(slot.data.data(), data, kMdxBlockSize);
-  slot.dirty = true;
+  if (!slot.dirty) {
+    slot.dirty = true;
+    dirty_slots_.push_back(static_cast<std::size_t>(&slot - cache_.data()));
+  }
   // Within an update the block is written at its end (or when evicted).
   if (update_depth_ > 0) return FileStatus::Ok();
   FileStatus s = WriteSlot(slot);

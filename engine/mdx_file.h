@@ -107,7 +107,8 @@ class MdxFile {
   // Writes a new file with `tags` (bottom-up, each tag's leaves in order)
   // under a temporary name beside `path` and renames it into place, so that
   // a crash never leaves a half-written index. With `overwrite` false an
-  // existing file is refused (kErrorCreate).
+  // existing file is refused (kErrorCreate). The data is not forced to the
+  // disk (a user index is rebuilt often); Sync() on the opened file does.
   static FileStatus Create(const std::string& path, std::string_view base_name,
                            bool production, const std::vector<MdxTagContent>& tags,
                            bool overwrite);
@@ -233,6 +234,7 @@ class MdxFile {
   std::uint32_t free_blocks_ = 0;
   std::vector<TagState> tags_;
   std::vector<CacheSlot> cache_;
+  std::vector<std::size_t> dirty_slots_;  // indexes into cache_, maybe already written
   bool exclusive_ = false;
   bool head_fresh_ = false;   // header fields read within this update
   bool head_dirty_ = false;
