@@ -19,8 +19,11 @@ test: deps
 	cmake --build --preset dev -j $(JOBS)
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
 	ctest --preset dev
 	ctest --preset asan
+	ctest --preset fuzz
 
 bench: build
 	build/release/bench/quillmk-bench
