@@ -105,7 +105,7 @@ bool DateTextFromJulianDay(std::int32_t julian_day, std::span<char, 8> out) {
   int year = 0, month = 0, day = 0;
   DateFromJulianDay(julian_day, year, month, day);
   if (year < 1) return false;
-  char text[16];
+  char text[40];  // room for any int triple, which the compiler cannot rule out
   std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
   std::memcpy(out.data(), text, 8);
   return true;
