@@ -218,10 +218,26 @@ int Table::OpenFiles(bool open_production_index) {
       return FailFile(status, kWhereOpen);
     }
   }
-  (void)open_production_index;  // index files join here
-
   ApplyWriteSettings();
   buffer_.assign(data_.layout().record_length(), ' ');
+  old_record_.assign(data_.layout().record_length(), ' ');
+
+  if (open_production_index && data_.header().production_index == 1) {
+    const std::string wanted = CompanionPath(path_, ".mdx");
+    const std::string found = FindFileIgnoringCase(wanted);
+    std::unique_ptr<TableIndex> index;
+    status = found.empty() ? FileStatus::Error(kErrorOpen, wanted + ": the production index is missing")
+                           : TableIndex::Open(found, data_.layout(), access_mode_,
+                                              engine_->settings().default_unique, &index);
+    if (status.ok()) status = index->RecoverUnfinishedWrite(*this);
+    if (!status.ok()) {
+      if (status.code != kErrorAccess && status.code != kErrorOpen) status.code = kErrorIndex;
+      CloseFiles();
+      return FailFile(status, kWhereOpen);
+    }
+    production_index_ = index.get();
+    indexes_.push_back(std::move(index));
+  }
   current_ = 0;
   eof_ = bof_ = changed_ = false;
   engine_->Register(this);
@@ -288,14 +304,26 @@ std::unique_ptr<Table> Table::Create(TableEngine& engine, const std::string& pat
   return table;
 }
 
-int Table::Close() {
-  if (!is_open()) return 0;
-  const int written = WriteChanges();
+void Table::CloseFiles() {
+  cursor_.reset();
+  selected_.reset();
+  cursor_on_current_ = false;
+  indexes_.clear();
+  production_index_ = nullptr;
+  grouped_writes_ = false;
   record_locks_.clear();
   append_lock_.Release();
   share_lock_.Release();
   memo_.Close();
   data_.Close();
+}
+
+int Table::Close() {
+  if (!is_open()) return 0;
+  int written = WriteChanges();
+  const int ended = EndGroupedWrites();
+  if (written == 0) written = ended;
+  CloseFiles();
   pending_memos_.clear();
   changed_ = false;
   current_ = 0;
@@ -342,6 +370,7 @@ void Table::SetEof() {
   changed_ = false;
   current_ = 0;
   eof_ = true;
+  cursor_on_current_ = false;
 }
 
 int Table::LoadRecord(engine::RecordNumber number) {
@@ -354,12 +383,14 @@ int Table::LoadRecord(engine::RecordNumber number) {
   eof_ = bof_ = false;
   changed_ = false;
   pending_memos_.clear();
+  cursor_on_current_ = false;
   return 0;
 }
 
 int Table::Top() {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
+  if (selected_) return TagTop(false);
   engine::RecordNumber count = 0;
   if (int failed = CountRecords(count); failed != 0) return failed;
   if (count == 0) {
@@ -373,6 +404,7 @@ int Table::Top() {
 int Table::Bottom() {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
+  if (selected_) return TagTop(true);
   engine::RecordNumber count = 0;
   if (int failed = CountRecords(count); failed != 0) return failed;
   if (count == 0) {
@@ -386,6 +418,7 @@ int Table::Bottom() {
 int Table::Skip(long count) {
   if (int failed = CheckOpen(kWhereMove); failed != 0) return failed;
   if (int written = WriteChanges(); written != 0) return written;
+  if (selected_ && count != 0) return TagSkip(count);
   engine::RecordNumber records = 0;
   if (int failed = CountRecords(records); failed != 0) return failed;
   const long long from = eof_ || current_ == 0 ? static_cast<long long>(records) + 1 : current_;
@@ -421,11 +454,22 @@ int Table::Go(engine::RecordNumber number) {
 
 int Table::Seek(std::string_view key) {
   if (int failed = CheckOpen(kWhereSeek); failed != 0) return failed;
-  return Fail(kErrorNoTag, kWhereSeek, path_, key);
+  if (!selected_) return Fail(kErrorNoTag, kWhereSeek, path_, key);
+  if (int written = WriteChanges(); written != 0) return written;
+  return TagSeek(key);
 }
 
-double Table::Position() const {
+double Table::Position() {
   if (eof_) return 1.0;
+  if (selected_ && is_open()) {
+    if (current_ == 0) return 1.0;
+    ByteLock read_lock;
+    TableIndex* index = IndexOf(selected_->index_file());
+    if (index->BeginRead(*engine_, read_lock) != 0) return 0.0;
+    bool on_entry = false;
+    if (SyncCursor(&on_entry) != 0 || !cursor_->valid()) return 1.0;
+    return cursor_->Position();
+  }
   const engine::RecordNumber count = RecordCount();
   if (current_ == 0 || count <= 1) return 0.0;
   return static_cast<double>(current_ - 1) / static_cast<double>(count - 1);
@@ -440,6 +484,7 @@ int Table::SetPosition(double fraction) {
     SetEof();
     return kEndOfFile;
   }
+  if (selected_) return TagSetPosition(fraction);
   fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
   const auto number = static_cast<engine::RecordNumber>(
       1 + std::llround(fraction * static_cast<double>(count - 1)));
@@ -508,6 +553,25 @@ int Table::StoreMemos() {
   return 0;
 }
 
+namespace {
+
+// Takes back the entries that OnAppend gave record `number` in every tag.
+FileStatus RemoveAppended(IndexFile& index, RecordNumber number, std::span<const char> record) {
+  FileStatus result;
+  for (std::size_t t = 0; t < index.tag_count(); ++t) {
+    const IndexTag& tag = index.tag(t);
+    if (!tag.Accepts(record)) continue;
+    std::string key(tag.key_length(), ' ');
+    tag.MakeKey(record, key);
+    bool found = false;
+    FileStatus removed = index.mdx().Remove(t, key, number, &found);
+    if (!removed.ok() && result.ok()) result = removed;
+  }
+  return result;
+}
+
+}  // namespace
+
 int Table::Append() {
   if (int failed = CheckOpen(kWhereAppend); failed != 0) return failed;
   if (data_.read_only()) return Fail(kErrorPermission, kWhereAppend, path_, "opened read-only");
@@ -522,19 +586,54 @@ int Table::Append() {
       return kLocked;
     }
     if (locked != 0) return Fail(kErrorLock, kWhereAppend, path_);
+  } else if (!grouped_writes_ && !indexes_.empty()) {
+    // The caller appends a run under its own lock: one index write for all.
+    if (int begun = BeginIndexWrites(); begun != 0) return begun;
+    grouped_writes_ = true;
   }
+  if (int begun = BeginIndexWrites(); begun != 0) return begun;
 
   engine::RecordNumber number = 0;
   FileStatus status = data_.NextRecordNumber(number);
-  if (!status.ok()) return FailFile(status, kWhereAppend);
-  if (int stored = StoreMemos(); stored != 0) return stored;
+  if (!status.ok()) {
+    EndIndexWrites();
+    return FailFile(status, kWhereAppend);
+  }
   if (buffer_[0] != '*') buffer_[0] = ' ';
-  status = data_.AppendRecords(buffer_, number);
-  if (!status.ok()) return FailFile(status, kWhereAppend);
+
+  // Every index first: a refusal there must leave the data untouched.
+  std::size_t indexed = 0;
+  for (; indexed < indexes_.size(); ++indexed) {
+    status = indexes_[indexed]->file().OnAppend(number, buffer_);
+    if (!status.ok()) break;
+  }
+  int result = 0;
+  if (status.ok()) {
+    result = StoreMemos();
+    if (result == 0) {
+      status = data_.AppendRecords(buffer_, number);
+      if (!status.ok()) result = FailFile(status, kWhereAppend);
+    }
+  } else if (status.code == kDuplicateKey) {
+    engine_->SetResult(kDuplicateKey);
+    result = kDuplicateKey;
+  } else {
+    result = IndexFailure(status, kWhereAppend);
+  }
+  if (result != 0) {
+    for (std::size_t i = 0; i < indexed; ++i) {
+      if (!RemoveAppended(indexes_[i]->file(), number, buffer_).ok()) indexes_[i]->MarkFailed();
+    }
+    if (result != kDuplicateKey && indexed == indexes_.size()) MarkIndexesFailed();
+    EndIndexWrites();
+    return result;
+  }
+  if (int ended = EndIndexWrites(); ended != 0) return ended;
 
   current_ = number;
   eof_ = bof_ = false;
   changed_ = false;
+  cursor_on_current_ = false;
   return 0;
 }
 
@@ -558,10 +657,58 @@ int Table::WriteChanges() {
     }
     if (locked != 0) return Fail(kErrorLock, kWhereWrite, path_);
   }
-  if (int stored = StoreMemos(); stored != 0) return stored;
-  FileStatus status = data_.WriteRecord(current_, buffer_);
-  if (!status.ok()) return FailFile(status, kWhereWrite);
+  if (indexes_.empty()) {
+    if (int stored = StoreMemos(); stored != 0) return stored;
+    FileStatus status = data_.WriteRecord(current_, buffer_);
+    if (!status.ok()) return FailFile(status, kWhereWrite);
+    changed_ = false;
+    return 0;
+  }
+
+  if (int begun = BeginIndexWrites(); begun != 0) return begun;
+  // The stored record is what the indexes hold keys of; under the index
+  // write lock nobody else changes both meanwhile.
+  FileStatus status = data_.ReadRecord(current_, old_record_);
+  if (!status.ok()) {
+    EndIndexWrites();
+    return FailFile(status, kWhereWrite);
+  }
+  std::size_t indexed = 0;
+  for (; indexed < indexes_.size() && status.ok(); ++indexed) {
+    status = indexes_[indexed]->file().OnChange(current_, old_record_, buffer_);
+    if (!status.ok()) break;
+  }
+  int result = 0;
+  if (status.ok()) {
+    result = StoreMemos();
+    if (result == 0) {
+      status = data_.WriteRecord(current_, buffer_);
+      if (!status.ok()) result = FailFile(status, kWhereWrite);
+    }
+  } else if (status.code == kDuplicateKey) {
+    engine_->SetResult(kDuplicateKey);
+    result = kDuplicateKey;
+  } else {
+    result = IndexFailure(status, kWhereWrite);
+  }
+  if (result != 0) {
+    for (std::size_t i = 0; i < indexed; ++i) {
+      if (!indexes_[i]->file().OnChange(current_, buffer_, old_record_).ok())
+        indexes_[i]->MarkFailed();
+    }
+    if (result != kDuplicateKey && indexed == indexes_.size()) MarkIndexesFailed();
+    EndIndexWrites();
+    if (result == kDuplicateKey) {
+      // The refused change is dropped: the buffer shows the record as it
+      // stays, and moving on works again.
+      const engine::RecordNumber number = current_;
+      if (int loaded = LoadRecord(number); loaded != 0) return loaded;
+    }
+    return result;
+  }
+  if (int ended = EndIndexWrites(); ended != 0) return ended;
   changed_ = false;
+  cursor_on_current_ = false;
   return 0;
 }
 
@@ -601,7 +748,9 @@ int Table::LockAppend() {
 
 int Table::Unlock() {
   if (int failed = CheckOpen(kWhereLock); failed != 0) return failed;
-  const int written = WriteChanges();
+  int written = WriteChanges();
+  const int ended = EndGroupedWrites();
+  if (written == 0) written = ended;
   record_locks_.clear();
   append_lock_.Release();
   return written;
@@ -609,11 +758,374 @@ int Table::Unlock() {
 
 // --- Index files ---------------------------------------------------------------
 
+namespace {
+
+// The creation list that reproduces the tags of an open index file.
+std::vector<TagSpec> SpecsOf(const IndexFile& index) {
+  std::vector<TagSpec> specs;
+  for (std::size_t t = 0; t < index.tag_count(); ++t) {
+    const IndexTag& tag = index.tag(t);
+    TagSpec spec;
+    spec.name = tag.name();
+    spec.key = tag.info().key_expression;
+    spec.filter = tag.info().for_expression;
+    spec.unique = tag.unique() ? (tag.unique_mode() != 0 ? tag.unique_mode() : kUniqueKeep) : 0;
+    spec.descending = tag.descending() ? kDescending : kAscending;
+    specs.push_back(std::move(spec));
+  }
+  return specs;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+TableIndex* Table::IndexOf(const IndexFile& file) const {
+  for (const auto& index : indexes_) {
+    if (&index->file() == &file) return index.get();
+  }
+  return nullptr;
+}
+
+void Table::DetachIndex(TableIndex* index) {
+  if (selected_ && &selected_->index_file() == &index->file()) {
+    cursor_.reset();
+    selected_.reset();
+    cursor_on_current_ = false;
+  }
+  if (production_index_ == index) production_index_ = nullptr;
+  indexes_.erase(std::remove_if(indexes_.begin(), indexes_.end(),
+                                [&](const auto& held) { return held.get() == index; }),
+                 indexes_.end());
+}
+
+int Table::IndexFailure(const FileStatus& status, int where) {
+  return FailFile(status.code >= 0 ? FileStatus::Error(kErrorIndex, status.text) : status, where);
+}
+
+int Table::BeginIndexWrites() {
+  for (std::size_t i = 0; i < indexes_.size(); ++i) {
+    const int begun = indexes_[i]->BeginWrite(*engine_);
+    if (begun == 0) continue;
+    for (std::size_t j = 0; j < i; ++j) (void)indexes_[j]->EndWrite(false);
+    if (begun == kLocked) {
+      engine_->SetResult(kLocked);
+      return kLocked;
+    }
+    return Fail(begun == kErrorLock ? kErrorLock : begun, kWhereIndex, indexes_[i]->path(),
+                "cannot write the index file");
+  }
+  return 0;
+}
+
+int Table::EndIndexWrites() {
+  const bool flush = engine_->settings().flush_writes;
+  FileStatus result;
+  for (const auto& index : indexes_) {
+    FileStatus ended = index->EndWrite(flush);
+    if (!ended.ok() && result.ok()) result = ended;
+  }
+  return result.ok() ? 0 : IndexFailure(result, kWhereIndex);
+}
+
+int Table::EndGroupedWrites() {
+  if (!grouped_writes_) return 0;
+  grouped_writes_ = false;
+  return EndIndexWrites();
+}
+
+void Table::MarkIndexesFailed() {
+  for (const auto& index : indexes_) index->MarkFailed();
+}
+
+int Table::AttachIndex(const FileStatus& opened, std::unique_ptr<TableIndex> index,
+                       bool production) {
+  if (!opened.ok()) return IndexFailure(opened, kWhereIndex);
+  if (production) production_index_ = index.get();
+  indexes_.push_back(std::move(index));
+  return 0;
+}
+
 int Table::CreateIndexFile(const std::string& file_name, const std::vector<TagSpec>& tags) {
   if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
   if (tags.empty()) return Fail(kErrorParameter, kWhereIndex, path_, "no tags");
-  const std::string index_path = file_name.empty() ? CompanionPath(path_, ".mdx") : file_name;
-  return Fail(kErrorIndex, kWhereIndex, index_path, "index files are not available");
+  if (int written = WriteChanges(); written != 0) return written;
+  if (int ended = EndGroupedWrites(); ended != 0) return ended;
+
+  const bool production = file_name.empty();
+  std::string index_path = file_name;
+  if (production) {
+    index_path = FindFileIgnoringCase(CompanionPath(path_, ".mdx"));
+    if (index_path.empty()) index_path = CompanionPath(path_, ".mdx");
+  }
+  std::vector<TagSpec> specs;
+  TableIndex* own = production ? production_index_ : nullptr;
+  for (const auto& index : indexes_) {
+    if (index->path() == index_path) own = index.get();
+  }
+  if (own != nullptr && production) {
+    // The new tags join the production index's own.
+    for (TagSpec& spec : SpecsOf(own->file())) {
+      const bool replaced = std::any_of(tags.begin(), tags.end(), [&](const TagSpec& t) {
+        return UpperCase(TrimBlanks(t.name)) == UpperCase(spec.name);
+      });
+      if (!replaced) specs.push_back(std::move(spec));
+    }
+  }
+  specs.insert(specs.end(), tags.begin(), tags.end());
+  if (own != nullptr) DetachIndex(own);
+
+  if (FileExists(index_path)) {
+    if (own == nullptr && engine_->settings().safety)
+      return Fail(kErrorCreate, kWhereIndex, index_path, "file exists");
+    // Another open of the old file would go on using it unseen.
+    RawFile existing;
+    ShareLock alone;
+    if (!existing.Open(index_path, RawFile::Mode::kReadWrite).ok() ||
+        ShareLock::Acquire(existing.fd(), AccessMode::kExclusive, true, alone) != 0)
+      return Fail(kErrorLock, kWhereIndex, index_path, "the index file is in use");
+  }
+
+  IndexFileOptions options;
+  options.production = production;
+  options.base_name = BaseName(path_);
+  options.overwrite = true;
+  std::unique_ptr<TableIndex> index;
+  FileStatus status = TableIndex::Create(index_path, data_.layout(), specs, *this, access_mode_,
+                                         options, &index);
+  if (int attached = AttachIndex(status, std::move(index), production); attached != 0)
+    return attached;
+  if (!production) return 0;
+
+  // Byte 31 marks a field that alone is the key of a tag.
+  std::vector<bool> field_flags(data_.layout().fields().size(), false);
+  for (const TagSpec& spec : specs) {
+    std::optional<std::size_t> field = data_.layout().Find(TrimBlanks(spec.key));
+    if (field) field_flags[*field] = true;
+  }
+  status = data_.SetIndexFlags(true, field_flags);
+  return status.ok() ? 0 : FailFile(status, kWhereIndex);
+}
+
+int Table::OpenIndexFile(const std::string& file_name) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
+  if (FindIndexFile(file_name) != nullptr) return 0;
+  std::string found = FindFileIgnoringCase(file_name);
+  if (found.empty()) return Fail(kErrorOpen, kWhereIndex, file_name, "no such index file");
+  std::unique_ptr<TableIndex> index;
+  FileStatus status = TableIndex::Open(found, data_.layout(), access_mode_,
+                                       engine_->settings().default_unique, &index);
+  if (status.ok()) status = index->RecoverUnfinishedWrite(*this);
+  return AttachIndex(status, std::move(index), false);
+}
+
+IndexFile* Table::FindIndexFile(const std::string& file_name) const {
+  if (file_name.empty()) return production_index_ ? &production_index_->file() : nullptr;
+  for (const auto& index : indexes_) {
+    if (index->path() == file_name) return &index->file();
+  }
+  const std::string found = FindFileIgnoringCase(file_name);
+  for (const auto& index : indexes_) {
+    if (!found.empty() && index->path() == found) return &index->file();
+  }
+  return nullptr;
+}
+
+int Table::ReindexFile(IndexFile& file) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
+  TableIndex* index = IndexOf(file);
+  if (index == nullptr) return Fail(kErrorParameter, kWhereIndex, path_, "not an index of this table");
+  if (int written = WriteChanges(); written != 0) return written;
+  if (int ended = EndGroupedWrites(); ended != 0) return ended;
+  if (int begun = index->BeginWrite(*engine_); begun != 0) {
+    if (begun == kLocked) {
+      engine_->SetResult(kLocked);
+      return kLocked;
+    }
+    return Fail(begun, kWhereIndex, index->path(), "cannot write the index file");
+  }
+  FileStatus status = file.Reindex(*this);
+  if (!status.ok()) index->MarkFailed();
+  FileStatus ended = index->EndWrite(engine_->settings().flush_writes);
+  if (status.ok()) status = ended;
+  cursor_on_current_ = false;
+  return status.ok() ? 0 : IndexFailure(status, kWhereIndex);
+}
+
+int Table::CloseIndexFile(IndexFile& file) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
+  TableIndex* index = IndexOf(file);
+  if (index == nullptr) return Fail(kErrorParameter, kWhereIndex, path_, "not an index of this table");
+  const int written = WriteChanges();
+  const int ended = EndGroupedWrites();
+  DetachIndex(index);
+  return written != 0 ? written : ended;
+}
+
+std::optional<Tag> Table::TagByName(std::string_view name) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return std::nullopt;
+  const std::string_view trimmed = TrimBlanks(name);
+  for (const auto& index : indexes_) {
+    std::optional<std::size_t> found = index->file().FindTag(trimmed);
+    if (found) return Tag(&index->file(), *found);
+  }
+  if (engine_->settings().field_name_errors) Fail(kErrorTagName, kWhereIndex, name, path_);
+  return std::nullopt;
+}
+
+int Table::SelectTag(std::optional<Tag> tag) {
+  if (int failed = CheckOpen(kWhereIndex); failed != 0) return failed;
+  if (tag && (IndexOf(tag->index_file()) == nullptr || tag->number() >= tag->index_file().tag_count()))
+    return Fail(kErrorParameter, kWhereIndex, path_, "the tag is not open on this table");
+  if (tag == selected_) return 0;
+  cursor_.reset();
+  selected_ = tag;
+  cursor_on_current_ = false;
+  if (tag) cursor_.emplace(tag->index_file().Cursor(tag->number()));
+  return 0;
+}
+
+// --- Moving in tag order ---------------------------------------------------------
+
+// Puts the cursor on the current record's entry (*on_entry), or, when the
+// tag leaves the record out, on the entry that follows its place (or past
+// the end). The caller holds the read lock.
+int Table::SyncCursor(bool* on_entry) {
+  *on_entry = cursor_on_current_;
+  if (cursor_on_current_ || current_ == 0) return 0;
+  const IndexTag& tag = selected_->index_tag();
+  std::string key(tag.key_length(), ' ');
+  tag.MakeKey(buffer_, key);
+  const int sought = cursor_->SeekEntry(key, current_);
+  if (sought < 0) return IndexFailure(cursor_->status(), kWhereMove);
+  *on_entry = sought == kSuccess;
+  cursor_on_current_ = *on_entry;
+  return 0;
+}
+
+// Loads the record that a successful cursor move reached.
+int Table::TagMoveResult(int moved) {
+  if (moved < 0) {
+    SetEof();
+    return IndexFailure(cursor_->status(), kWhereMove);
+  }
+  if (moved == kEndOfFile || !cursor_->valid()) {
+    SetEof();
+    return kEndOfFile;
+  }
+  if (int loaded = LoadRecord(cursor_->record()); loaded != 0) return loaded;
+  cursor_on_current_ = true;
+  return moved;
+}
+
+namespace {
+
+// The read lock of one move, as a result: 0, kLocked or kErrorLock.
+int ReadLockResult(TableEngine& engine, int locked, const std::string& path, int where) {
+  if (locked == 0) return 0;
+  if (locked == kLocked) {
+    engine.SetResult(kLocked);
+    return kLocked;
+  }
+  return engine.Report(kErrorLock, where, path, "cannot lock the index for reading");
+}
+
+}  // namespace
+
+int Table::TagTop(bool last) {
+  ByteLock read_lock;
+  TableIndex* index = IndexOf(selected_->index_file());
+  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
+                                  kWhereMove);
+      locked != 0)
+    return locked;
+  const int moved = last ? cursor_->Last() : cursor_->First();
+  read_lock.Release();
+  const int result = TagMoveResult(moved);
+  if (result == kEndOfFile) bof_ = true;
+  return result;
+}
+
+int Table::TagSkip(long count) {
+  ByteLock read_lock;
+  TableIndex* index = IndexOf(selected_->index_file());
+  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
+                                  kWhereMove);
+      locked != 0)
+    return locked;
+  bool on_entry = false;
+  if (int synced = SyncCursor(&on_entry); synced != 0) return synced;
+  const bool past_end = current_ == 0 || (!on_entry && !cursor_->valid());
+  int moved = 0;
+  if (count > 0) {
+    if (past_end) {
+      SetEof();
+      return kEndOfFile;
+    }
+    // Off the tag, the cursor already stands on the first entry ahead.
+    for (long step = on_entry ? 0 : 1; step < count && moved == 0; ++step) moved = cursor_->Next();
+    read_lock.Release();
+    return TagMoveResult(moved);
+  }
+  long steps = -count;
+  if (past_end) {
+    moved = cursor_->Last();
+    --steps;
+    if (moved == kEndOfFile) {
+      read_lock.Release();
+      SetEof();
+      bof_ = true;
+      return kEndOfFile;
+    }
+  }
+  for (long step = 0; step < steps && moved == 0; ++step) moved = cursor_->Previous();
+  if (moved == kBeginningOfFile) {
+    moved = cursor_->First();
+    read_lock.Release();
+    const int result = TagMoveResult(moved);
+    if (result == kEndOfFile) {
+      bof_ = true;
+      return kEndOfFile;
+    }
+    if (result != 0) return result;
+    bof_ = true;
+    return kBeginningOfFile;
+  }
+  read_lock.Release();
+  return TagMoveResult(moved);
+}
+
+int Table::TagSeek(std::string_view text) {
+  const IndexTag& tag = selected_->index_tag();
+  std::string key;
+  if (!tag.MakeSeekKey(text, &key))
+    return Fail(kErrorParameter, kWhereSeek, text, "not a key of tag " + tag.name());
+  ByteLock read_lock;
+  TableIndex* index = IndexOf(selected_->index_file());
+  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
+                                  kWhereSeek);
+      locked != 0)
+    return locked;
+  const int moved = cursor_->Seek(key);
+  read_lock.Release();
+  return TagMoveResult(moved);
+}
+
+int Table::TagSetPosition(double fraction) {
+  fraction = std::clamp(std::isnan(fraction) ? 0.0 : fraction, 0.0, 1.0);
+  ByteLock read_lock;
+  TableIndex* index = IndexOf(selected_->index_file());
+  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
+                                  kWhereMove);
+      locked != 0)
+    return locked;
+  const int moved = cursor_->SetPosition(fraction);
+  read_lock.Release();
+  return TagMoveResult(moved);
 }
 
 // --- Fields ------------------------------------------------------------------
@@ -646,6 +1158,7 @@ int Table::Pack() {
   if (access_mode_ != AccessMode::kExclusive)
     return Fail(kErrorInfo, kWherePack, path_, "packing needs the table opened exclusively");
   if (int written = WriteChanges(); written != 0) return written;
+  if (int ended = EndGroupedWrites(); ended != 0) return ended;
 
   // The packed records go to a new file beside the old one, which replaces
   // it by a rename once complete: a crash leaves one or the other whole.
@@ -702,6 +1215,11 @@ int Table::Pack() {
   data_ = std::move(packed);
   share_lock_ = std::move(packed_share);
   ApplyWriteSettings();
+  current_ = 0;
+  cursor_on_current_ = false;
+  for (const auto& index : indexes_) {
+    if (int reindexed = ReindexFile(index->file()); reindexed != 0) return reindexed;
+  }
   const int top = Top();
   return top == kEndOfFile ? 0 : top;
 }

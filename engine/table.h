@@ -1,9 +1,10 @@
 // Table: an open data file with its memo file, its index files, a current
 // record and the locks that this open holds.
 //
-// Reading: Top, Bottom, Skip and Seek move in the order of the selected tag
-// (or of the record numbers when none is selected); Go goes to a record
-// number directly. The current record is copied into the record buffer,
+// Reading: Top, Bottom, Skip, Seek and SetPosition move in the order of the
+// selected tag (or of the record numbers when none is selected); a record
+// that the tag's FOR filter leaves out is never reached that way. Go goes
+// to a record number directly, whatever the tag. The current record is copied into the record buffer,
 // which the Field handles read and change. A changed buffer is written back
 // when the table moves, is flushed or unlocked, or closes; the new record of
 // AppendStart/Append is written by Append.
@@ -13,6 +14,18 @@
 // a move needs it. Writing a changed record takes that record's lock for
 // the write unless the caller holds it; Append takes the append lock unless
 // the caller holds it. LockRecord and LockAppend hold locks until Unlock.
+//
+// Indexes: the production index (NAME.mdx, opened with the table when the
+// engine's autoOpen is on and the header's byte 28 says it exists) and any
+// separate index files opened on the table are kept in step with every
+// append and every written change. The index pages change first, while the
+// data is still as before, so that a unique tag that refuses a record
+// leaves the table unchanged; the data follows under the same index write
+// lock (see table_index.h for that lock and for how a write cut short by a
+// crash is noticed). While the caller holds LockAppend, the index writes of
+// all its appends are grouped and reach the file at Unlock: that is the
+// fast way to add many records, and other processes see them in tag order
+// from then on.
 //
 // Results are those of engine.h: 0, 2, 3, 4, 20, 50, or a negative engine
 // error, which has been stored in the engine and passed to its error hook.
@@ -30,8 +43,11 @@
 #include "engine/engine.h"
 #include "engine/field_layout.h"
 #include "engine/file_lock.h"
+#include "engine/index_file.h"
+#include "engine/mdx_file.h"
 #include "engine/memo_file.h"
 #include "engine/record_source.h"
+#include "engine/table_index.h"
 #include "engine/tag_spec.h"
 
 namespace qm::engine {
@@ -45,6 +61,25 @@ struct FieldSpec {
 };
 
 class Table;
+
+// One tag of an index file open on a table; valid while that index file is
+// open. Compares equal to another handle of the same tag.
+class Tag {
+ public:
+  const std::string& name() const { return index_tag().name(); }
+  const IndexTag& index_tag() const { return file_->tag(number_); }
+  IndexFile& index_file() const { return *file_; }
+  // Its place in the index file's tag table, from 0.
+  std::size_t number() const { return number_; }
+  bool operator==(const Tag&) const = default;
+
+ private:
+  friend class Table;
+  Tag(IndexFile* file, std::size_t number) : file_(file), number_(number) {}
+
+  IndexFile* file_;  // not owned
+  std::size_t number_;
+};
 
 // A handle to one field of an open table; valid while the table is open.
 // Reads see the record buffer; assignments change it (and mark the record
@@ -153,10 +188,14 @@ class Table : public RecordSource {
   int Skip(long count = 1);
   int Go(engine::RecordNumber number);
   // Seeks `key` on the selected tag: 0 found, 2 on the next greater, 3 none
-  // greater. kErrorNoTag without a selected tag.
+  // greater. kErrorNoTag without a selected tag. The key is text as
+  // IndexTag::MakeSeekKey reads it: for a character tag a shorter text finds
+  // the first key that begins with it; a numeric tag takes a number, a date
+  // tag "CCYYMMDD".
   int Seek(std::string_view key);
-  // The current record's relative place in the selected order, 0.0 - 1.0.
-  double Position() const;
+  // The current record's relative place in the selected order, 0.0 - 1.0
+  // (1.0 at the end of file). Reads the index, hence not const.
+  double Position();
   int SetPosition(double fraction);
   bool IsEof() const { return eof_; }
   bool IsBof() const { return bof_; }
@@ -181,11 +220,34 @@ class Table : public RecordSource {
   // Writes the pending change, then releases every lock of this table.
   int Unlock();
 
-  // --- Index files -----------------------------------------------------
+  // --- Index files and tags -------------------------------------------
   // Creates an index file with `tags` for this table and keeps it open:
-  // the production index (NAME.mdx, byte 28 set) when `file_name` is
-  // empty, else a separate index file of that name.
+  // the production index (NAME.mdx, byte 28 set, byte 31 of each field
+  // that alone is the key of a tag) when `file_name` is empty, else a
+  // separate index file of that name. When the production index is open
+  // already, the new tags join its tags (a tag of the same name is
+  // replaced) and the file is built anew. An existing file is replaced only
+  // with the engine's safety off (or when it is this table's own open
+  // index), and never while another open of it exists (kErrorLock).
   int CreateIndexFile(const std::string& file_name, const std::vector<TagSpec>& tags);
+  // Opens an existing separate index file on this table.
+  int OpenIndexFile(const std::string& file_name);
+  // The open index file of that name ("" for the production index), or
+  // nullptr. Valid until it is closed.
+  IndexFile* FindIndexFile(const std::string& file_name) const;
+  // Builds every tag of an open index file anew from the records.
+  int ReindexFile(IndexFile& index);
+  // Closes an index file of this table; its tags can no longer be selected
+  // (the selected tag falls back to none when it was one of them).
+  int CloseIndexFile(IndexFile& index);
+
+  // The tag of that name in any open index file; nothing when there is
+  // none (reported as kErrorTagName when the engine's fieldNameErrors is on).
+  std::optional<Tag> TagByName(std::string_view name);
+  // Moves from now on in the order of `tag`, or of the record numbers with
+  // nothing. The current record stays.
+  int SelectTag(std::optional<Tag> tag);
+  std::optional<Tag> SelectedTag() const { return selected_; }
 
   // --- Fields ----------------------------------------------------------
   // Nothing when the table has no such field (reported as -210 when the
@@ -204,6 +266,7 @@ class Table : public RecordSource {
   Table(TableEngine& engine, std::string path);
 
   int OpenFiles(bool open_production_index);
+  void CloseFiles();
   int Fail(int code, int where, std::string_view text1 = {}, std::string_view text2 = {});
   int FailFile(const FileStatus& status, int where);
   int CheckOpen(int where);
@@ -217,6 +280,23 @@ class Table : public RecordSource {
   int WriteChanges();
   int StoreMemos();
   void ClearMemoReferences();
+
+  // Index files.
+  int AttachIndex(const FileStatus& opened, std::unique_ptr<TableIndex> index, bool production);
+  TableIndex* IndexOf(const IndexFile& file) const;
+  void DetachIndex(TableIndex* index);
+  int BeginIndexWrites();
+  int EndIndexWrites();
+  int EndGroupedWrites();
+  void MarkIndexesFailed();
+  int IndexFailure(const FileStatus& status, int where);
+  // Moves in the selected tag.
+  int TagMoveResult(int moved);
+  int SyncCursor(bool* on_entry);
+  int TagTop(bool last);
+  int TagSkip(long count);
+  int TagSeek(std::string_view key);
+  int TagSetPosition(double fraction);
 
   TableEngine* engine_;  // not owned; outlives the table
   std::string path_;
@@ -236,6 +316,17 @@ class Table : public RecordSource {
   bool changed_ = false;
   // Memo texts assigned but not yet stored, by field index.
   std::map<std::size_t, std::string> pending_memos_;
+
+  std::vector<std::unique_ptr<TableIndex>> indexes_;
+  TableIndex* production_index_ = nullptr;  // one of indexes_, or nullptr
+  // The index writes of appends made under LockAppend are open until Unlock.
+  bool grouped_writes_ = false;
+  std::vector<char> old_record_;  // the stored record while a change is written
+  std::optional<Tag> selected_;
+  // Over the selected tag; declared after indexes_ so that it goes first.
+  std::optional<MdxCursor> cursor_;
+  // True while the cursor stands on the entry of the current record.
+  bool cursor_on_current_ = false;
 };
 
 }  // namespace qm::engine
