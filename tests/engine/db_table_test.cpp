@@ -203,5 +203,97 @@ TEST_F(DbTableTest, PackOnCloseRemovesDeletedRecords) {
   EXPECT_EQ(CountInHeader(path), 2u);
 }
 
+const std::vector<TagSpec> kTags = {{"NAME", "NAME", "", 0, kAscending},
+                                    {"LIVE", "STR(HOURS,6,2)+NAME", ".NOT. DELETED()", 0, kAscending}};
+
+// The names in the order of `tag`.
+std::vector<std::string> NamesInTag(Table& table, const std::string& tag) {
+  std::vector<std::string> names;
+  EXPECT_EQ(table.SelectTag(table.TagByName(tag)), 0);
+  for (int r = table.Top(); r == 0; r = table.Skip(1)) names.push_back(table.FieldByName("NAME")->Text());
+  return names;
+}
+
+TEST_F(DbTableTest, DeletedProductionIndexIsRebuiltWith354Then355) {
+  const std::string path = dir_.File("idx.dbf");
+  {
+    DbTable db(engine_, reporter_);
+    ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+    for (const char* name : {"bb", "aa", "cc"}) {
+      db.table()->AppendStart();
+      db.table()->FieldByName("NAME")->AssignText(name);
+      ASSERT_EQ(db.table()->Append(), 0);
+    }
+  }
+  ASSERT_EQ(std::remove(dir_.File("idx.mdx").c_str()), 0);
+
+  DbTable db(engine_, reporter_);
+  ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+  EXPECT_EQ(reporter_.shown, (std::vector<Shown>{{"show", kMessageDamaged, path},
+                                                 {"show", kMessageRepaired, path}}));
+  EXPECT_EQ(engine_.settings().access_mode, AccessMode::kDenyNone) << "restored after the rebuild";
+  EXPECT_TRUE(engine_.settings().auto_open);
+  EXPECT_EQ(NamesInTag(*db.table(), "NAME"),
+            (std::vector<std::string>{"aa      ", "bb      ", "cc      "}));
+  FileStatus checked = db.table()->FindIndexFile("")->Check(*db.table());
+  EXPECT_TRUE(checked.ok()) << checked.text;
+  EXPECT_EQ(ReadAll(path)[28], 1);
+}
+
+TEST_F(DbTableTest, IndexedTableWhoseHeaderUndercountsOpensWithEveryRecord) {
+  const std::string path = dir_.File("idx.dbf");
+  {
+    DbTable db(engine_, reporter_);
+    ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+    for (int i = 0; i < 12; ++i) {
+      db.table()->AppendStart();
+      db.table()->FieldByName("NAME")->AssignText("N" + std::to_string(100 - i));
+      ASSERT_EQ(db.table()->Append(), 0);
+    }
+  }
+  std::string bytes = ReadAll(path);
+  bytes[4] = 10;
+  WriteAll(path, bytes);
+
+  DbTable db(engine_, reporter_);
+  ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+  EXPECT_EQ(db.table()->RecordCount(), 12u);
+  EXPECT_EQ(NamesInTag(*db.table(), "LIVE").size(), 12u);
+  EXPECT_TRUE(db.table()->FindIndexFile("")->Check(*db.table()).ok());
+  EXPECT_TRUE(reporter_.shown.empty()) << "nothing to repair in the index";
+}
+
+TEST_F(DbTableTest, ForceIndexRebuildSeesAnIndexThatAnOpenTableHolds) {
+  const std::string path = dir_.File("idx.dbf");
+  DbTable holder(engine_, reporter_);
+  ASSERT_EQ(holder.OpenOrCreate(path, kFields, kTags), 0);
+  ASSERT_EQ(holder.table()->SetAlias("HOLDER"), 0);
+  ASSERT_EQ(holder.ClearProductionIndexFlag(path), 0);
+
+  DbTable other(engine_, reporter_);
+  EXPECT_EQ(other.ForceIndexRebuild(path), kIndexNotReplaced);
+  EXPECT_TRUE(FileExists(dir_.File("idx.mdx")));
+}
+
+TEST_F(DbTableTest, PackOnCloseKeepsTheProductionIndexInStep) {
+  const std::string path = dir_.File("idx.dbf");
+  {
+    DbTable db(engine_, reporter_);
+    ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+    for (const char* name : {"c", "b", "a"}) {
+      db.table()->AppendStart();
+      db.table()->FieldByName("NAME")->AssignText(name);
+      ASSERT_EQ(db.table()->Append(), 0);
+    }
+    ASSERT_EQ(db.table()->Go(2), 0);
+    ASSERT_EQ(db.table()->Delete(), 0);
+    ASSERT_EQ(db.PackOnClose(), 0);
+  }
+  DbTable db(engine_, reporter_);
+  ASSERT_EQ(db.OpenOrCreate(path, kFields, kTags), 0);
+  EXPECT_EQ(NamesInTag(*db.table(), "NAME"), (std::vector<std::string>{"a       ", "c       "}));
+  EXPECT_TRUE(db.table()->FindIndexFile("")->Check(*db.table()).ok());
+}
+
 }  // namespace
 }  // namespace qm::engine
