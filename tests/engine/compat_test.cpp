@@ -209,53 +209,41 @@ class CompatibilityTest : public ::testing::Test {
     engine_.settings().auto_open = false;
   }
 
-  // Our table with a memo and a production index of `tags`; every eleventh
-  // record deleted.
+  // Our table with a memo and a production index of `tags`, made as the
+  // program makes its tables; every eleventh record deleted.
   void WriteOurs(const std::string& path, const std::vector<TagSpec>& tags, int count) {
-    std::unique_ptr<Table> table = Table::Create(engine_, path, SampleFields());
-    ASSERT_NE(table, nullptr);
+    TableEngine engine;
+    std::unique_ptr<Table> table = Table::Create(engine, path, SampleFields(), tags);
+    ASSERT_NE(table, nullptr) << engine.error_code();
+    ASSERT_EQ(table->LockAppend(), 0);
     for (const SampleRow& row : SampleRows(count, 1)) {
       ASSERT_EQ(table->AppendStart(), 0);
       FillRecord(*table, row);
       ASSERT_EQ(table->Append(), 0);
     }
+    ASSERT_EQ(table->Unlock(), 0);
     for (RecordNumber n = 11; n <= static_cast<RecordNumber>(count); n += 11) {
       ASSERT_EQ(table->Go(n), 0);
       ASSERT_EQ(table->Delete(), 0);
     }
-    ASSERT_EQ(table->Flush(), 0);
-    IndexFileOptions options;
-    options.production = true;
-    options.base_name = "OURS";
-    std::unique_ptr<IndexFile> index;
-    FileStatus status =
-        IndexFile::Create(CompanionPath(path, ".mdx"), table->layout(), tags, *table, &index, options);
-    ASSERT_TRUE(status.ok()) << status.text;
-    index.reset();
     ASSERT_EQ(table->Close(), 0);
-    DataFile data;
-    ASSERT_TRUE(data.Open(path).ok());
-    ASSERT_TRUE(data.SetIndexFlags(true, std::vector<bool>(SampleFields().size(), false)).ok());
   }
 
-  // Appends rows through our table and keeps the index in step, as the
-  // program's table layer does.
+  // Appends rows through our table, which keeps its production index in
+  // step, in one run under the append lock.
   void AppendOurs(const std::string& path, int count, int first) {
-    std::unique_ptr<Table> table = Table::Open(engine_, path);
-    ASSERT_NE(table, nullptr);
-    std::unique_ptr<IndexFile> index;
-    ASSERT_TRUE(IndexFile::Open(FindFileIgnoringCase(CompanionPath(path, ".mdx")), table->layout(),
-                                &index)
-                    .ok());
-    index->BeginUpdate();
+    TableEngine engine;
+    std::unique_ptr<Table> table = Table::Open(engine, path);
+    ASSERT_NE(table, nullptr) << engine.error_code();
+    ASSERT_NE(table->FindIndexFile(""), nullptr);
+    ASSERT_EQ(table->LockAppend(), 0);
     for (const SampleRow& row : SampleRows(count, first)) {
       ASSERT_EQ(table->AppendStart(), 0);
       FillRecord(*table, row);
       ASSERT_EQ(table->Append(), 0);
-      FileStatus status = index->OnAppend(table->RecordNumber(), table->record());
-      ASSERT_TRUE(status.ok()) << status.text;
     }
-    ASSERT_TRUE(index->EndUpdate().ok());
+    ASSERT_EQ(table->Unlock(), 0);
+    ASSERT_EQ(table->Close(), 0);
   }
 
   // Our tag orders and the tree checks of the table's production index.
