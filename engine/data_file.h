@@ -129,6 +129,7 @@ class DataFile {
   RecordLayout layout_;
   std::vector<bool> field_index_flags_;
   bool flush_writes_ = false;
+  std::vector<char> append_buffer_;  // records and end-of-file byte of one append
 };
 
 }  // namespace qm::engine
