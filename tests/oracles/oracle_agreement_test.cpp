@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -189,6 +190,9 @@ struct FailureCase {
   int exit_code;
   const char* message;  // a part of stderr
 };
+// Test names show the case, not its bytes.
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
 
 class OracleFailureTest : public OraclesTest, public ::testing::WithParamInterface<FailureCase> {};
 
@@ -265,6 +269,8 @@ struct FixtureTable {
   const char* path;
   std::size_t records;
 };
+void PrintTo(const FixtureTable& c, std::ostream* os) { *os << c.path; }
+
 
 class FixtureDumpTest : public OraclesTest, public ::testing::WithParamInterface<FixtureTable> {};
 
@@ -320,6 +326,8 @@ struct FixtureTag {
   std::vector<long> record_order;
   const char* first_key;
 };
+void PrintTo(const FixtureTag& c, std::ostream* os) { *os << c.table << " " << c.tag; }
+
 
 class FixtureIndexTest : public OraclesTest, public ::testing::WithParamInterface<FixtureTag> {};
 
