@@ -71,6 +71,32 @@ void WriteDecimal(const Decimal& d, std::span<char, kNumericKeyLength> out) {
   }
 }
 
+// Keys are compared at the precision a double holds: writers that store
+// the binary value's 16th or 17th digit (78.72 as 78.71999999999999) must
+// still find, order and check equal to a key that holds the decimal value.
+// A key of more than 17 digits cannot have come from a double; it was made
+// from decimal text and every digit counts. Comparing the images of one
+// fixed mapping keeps the order total, which the B-tree relies on.
+constexpr int kComparedDigits = 15;
+constexpr int kDoubleDigits = 17;
+
+void RoundToComparedDigits(Decimal& d) {
+  if (d.count <= kComparedDigits || d.count > kDoubleDigits) return;
+  const bool up = d.digits[kComparedDigits] >= 5;
+  d.count = kComparedDigits;
+  if (up) {
+    int i = kComparedDigits - 1;
+    for (; i >= 0 && d.digits[i] == 9; --i) d.digits[i] = 0;
+    if (i >= 0) {
+      ++d.digits[i];
+    } else {  // 0.999... became 1.000...: one more digit before the point
+      d.digits[0] = 1;
+      ++d.exponent;
+    }
+  }
+  StripZeros(d);
+}
+
 int Sign(const Decimal& d) { return d.count == 0 ? 0 : (d.negative ? -1 : 1); }
 
 int CompareDecimals(const Decimal& a, const Decimal& b) {
@@ -223,6 +249,8 @@ int CompareKeys(KeyType type, std::string_view a, std::string_view b) {
       if (std::memcmp(a.data(), b.data(), kNumericKeyLength) == 0) return 0;
       Decimal da = ReadDecimal(reinterpret_cast<const unsigned char*>(a.data()));
       Decimal db = ReadDecimal(reinterpret_cast<const unsigned char*>(b.data()));
+      RoundToComparedDigits(da);
+      RoundToComparedDigits(db);
       return CompareDecimals(da, db);
     }
     case KeyType::kDate: {

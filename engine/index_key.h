@@ -68,7 +68,12 @@ double DecodeDateKey(std::span<const char, kDateKeyLength> key);
 
 // Orders two keys of one type and length: negative when `a` sorts before
 // `b`, 0 when equal, positive after. Both views must hold the full key
-// (12 bytes for N, 8 for D).
+// (12 bytes for N, 8 for D). Numeric keys of up to 17 significant digits
+// (all that a double gives) compare by value rounded to 15 digits, so a key
+// that another writer made from the binary double (78.72 as
+// 78.71999999999999) equals the key of the decimal value; longer keys came
+// from decimal text and compare in full. Seeks, tag order and index checks
+// all go through here.
 int CompareKeys(KeyType type, std::string_view a, std::string_view b);
 
 // Orders a search key against a stored key. For character keys only the

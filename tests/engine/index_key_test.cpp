@@ -131,6 +131,41 @@ TEST(NumericKeyTest, TextKeepsEveryDigit) {
   EXPECT_LT(CompareKeys(KeyType::kNumeric, View(a), View(b)), 0);
 }
 
+// Other writers print the binary double with 16 or 17 digits; such a key
+// must equal ours for the decimal value and still order against its
+// neighbours, or checks report wrong keys and seeks miss.
+TEST(NumericKeyTest, DigitsBeyondADoublesPrecisionDoNotCount) {
+  struct Case {
+    const char* stored;  // as another writer stores it
+    double ours;
+    int expected;        // sign of stored compared with ours
+  };
+  const std::vector<Case> cases = {
+      {"78.71999999999999", 78.72, 0},
+      {"78.72000000000001", 78.72, 0},
+      {"-78.71999999999999", -78.72, 0},
+      {"0.30000000000000004", 0.3, 0},
+      {"9.9999999999999999", 10, 0},      // rounding carries into a new digit
+      {"-9.9999999999999999", -10, 0},
+      {"78.7199999999999", 78.72, -1},    // 15 digits: a real difference
+      {"78.7200000000001", 78.72, 1},
+      {"78.71999999999999", 78.73, -1},
+      {"78.71999999999999", 78.71, 1},
+  };
+  for (const Case& c : cases) {
+    NumericKey stored{};
+    ASSERT_TRUE(EncodeNumericKeyFromText(c.stored, stored)) << c.stored;
+    const NumericKey ours = Encode(c.ours);
+    const int forward = CompareKeys(KeyType::kNumeric, View(stored), View(ours));
+    const int backward = CompareKeys(KeyType::kNumeric, View(ours), View(stored));
+    EXPECT_EQ((forward > 0) - (forward < 0), c.expected) << c.stored;
+    EXPECT_EQ((backward > 0) - (backward < 0), -c.expected) << c.stored;
+    EXPECT_EQ(CompareSearchKey(KeyType::kNumeric, View(ours), View(stored)) == 0,
+              c.expected == 0)
+        << c.stored;
+  }
+}
+
 TEST(NumericKeyTest, NonFiniteValuesBecomeZero) {
   EXPECT_EQ(Hex(Encode(std::numeric_limits<double>::quiet_NaN())), Hex(Bytes({0x34, 0x01})));
   EXPECT_EQ(Hex(Encode(std::numeric_limits<double>::infinity())), Hex(Bytes({0x34, 0x01})));
