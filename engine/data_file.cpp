@@ -183,7 +183,26 @@ FileStatus DataFile::Open(const std::string& path) {
     file_.Close();
     return FileStatus::Error(kErrorRecordLength, path);
   }
+  MapFile();
   return FileStatus::Ok();
+}
+
+void DataFile::MapFile() {
+  // Without a mapping every read goes through pread, which is slower only.
+  if (!map_.Attach(file_.fd()).ok()) map_.Reset();
+}
+
+void DataFile::Close() {
+  map_.Reset();
+  file_.Close();
+}
+
+FileStatus DataFile::ReadAt(std::uint64_t offset, std::span<char> bytes) const {
+  if (map_.Read(offset, bytes)) return FileStatus::Ok();
+  // Past the length the map last saw: the file may have grown since.
+  if (map_.Refresh().ok() && map_.Read(offset, bytes)) return FileStatus::Ok();
+  Status status = file_.ReadAt(offset, bytes);
+  return status.ok() ? FileStatus::Ok() : FileStatusFromSystem(status, kErrorRead);
 }
 
 FileStatus DataFile::Create(const std::string& path, const std::vector<FieldDescriptor>& fields,
@@ -231,16 +250,29 @@ FileStatus DataFile::Create(const std::string& path, const std::vector<FieldDesc
     ::unlink(path.c_str());
     return FileStatusFromSystem(status, kErrorWrite);
   }
+  MapFile();
   return FileStatus::Ok();
 }
 
 FileStatus DataFile::ReadRecordCount(RecordNumber& count) const {
   char bytes[4];
-  Status status = file_.ReadAt(4, bytes);
-  std::uint64_t length = 0;
-  if (status.ok()) status = file_.Length(length);
-  if (!status.ok()) return FileStatusFromSystem(status, kErrorRead);
+  FileStatus read = ReadAt(4, bytes);
+  if (!read.ok()) return read;
   const std::uint32_t in_header = GetU32(bytes);
+  const std::uint64_t counted_end =
+      header_.header_length + static_cast<std::uint64_t>(in_header) * header_.record_length;
+  // The file only grows while it is shared, so a length already seen to
+  // hold every counted record needs no fresh look.
+  std::uint64_t length = map_.length();
+  if (length < counted_end) {
+    Status status = map_.Refresh();
+    if (status.ok()) {
+      length = map_.length();
+    } else {
+      status = file_.Length(length);
+      if (!status.ok()) return FileStatusFromSystem(status, kErrorRead);
+    }
+  }
   const std::uint64_t complete =
       length > header_.header_length ? (length - header_.header_length) / header_.record_length : 0;
   count = static_cast<RecordNumber>(std::min<std::uint64_t>(in_header, complete));
@@ -250,10 +282,10 @@ FileStatus DataFile::ReadRecordCount(RecordNumber& count) const {
 FileStatus DataFile::ReadRecord(RecordNumber number, std::span<char> record) const {
   if (number == 0 || record.size() != header_.record_length)
     return FileStatus::Error(kErrorRead, path() + ": no record " + std::to_string(number));
-  Status status = file_.ReadAt(RecordOffset(number), record);
-  if (!status.ok())
-    return FileStatus::Error(kErrorRead, path() + ": record " + std::to_string(number) + ": " +
-                                             status.message());
+  FileStatus read = ReadAt(RecordOffset(number), record);
+  if (!read.ok())
+    return FileStatus::Error(kErrorRead,
+                             path() + ": record " + std::to_string(number) + ": " + read.text);
   return FileStatus::Ok();
 }
 
@@ -271,8 +303,8 @@ FileStatus DataFile::WriteRecord(RecordNumber number, std::span<const char> reco
 
 FileStatus DataFile::NextRecordNumber(RecordNumber& number) const {
   char bytes[4];
-  Status status = file_.ReadAt(4, bytes);
-  if (!status.ok()) return FileStatusFromSystem(status, kErrorRead);
+  FileStatus read = ReadAt(4, bytes);
+  if (!read.ok()) return read;
   const std::uint32_t count = GetU32(bytes);
   if (count == UINT32_MAX) return FileStatus::Error(kErrorCapacity, path() + ": record count");
   number = count + 1;

@@ -10,10 +10,13 @@
 // records, and usually 0x1A at the end of the file.
 //
 // Nothing about the records is cached: every read goes to the file, so that
-// another process's change is seen at the next read. The record count is
-// read from the header whenever the caller asks for it, and never trusted
-// beyond the complete records that the file holds: a record that a crash
-// left half-written is not a record.
+// another process's change is seen at the next read. Reads go through a
+// shared read-only mapping of the file (file_map.h), which shows the page
+// cache that every process's writes land in, so they cost no system call;
+// only a read past the length last seen looks at the length again. The
+// record count is read from the header whenever the caller asks for it,
+// and never trusted beyond the complete records that the file holds: a
+// record that a crash left half-written is not a record.
 //
 // Appends write the record first and the header count after it, so that a
 // crash between the two leaves a file whose header undercounts, which the
@@ -29,6 +32,7 @@
 
 #include "engine/engine.h"
 #include "engine/field_layout.h"
+#include "engine/file_map.h"
 #include "engine/raw_file.h"
 #include "engine/record_source.h"
 
@@ -83,7 +87,7 @@ class DataFile {
   // Checks that `fields` can make a data file; the text names the culprit.
   static FileStatus ValidateFields(const std::vector<FieldDescriptor>& fields);
 
-  void Close() { file_.Close(); }
+  void Close();
   bool is_open() const { return file_.is_open(); }
   bool read_only() const { return file_.read_only(); }
   const std::string& path() const { return file_.path(); }
@@ -117,6 +121,9 @@ class DataFile {
   void set_flush_writes(bool on) { flush_writes_ = on; }
 
  private:
+  void MapFile();
+  // Reads through the mapping, else through the file.
+  FileStatus ReadAt(std::uint64_t offset, std::span<char> bytes) const;
   FileStatus WriteHeaderCount(std::uint32_t count);
   FileStatus Sync();
   std::uint64_t RecordOffset(RecordNumber number) const {
@@ -125,6 +132,7 @@ class DataFile {
   }
 
   RawFile file_;
+  mutable FileMap map_;  // of file_; Refresh() on a read past its length
   DataFileHeader header_;
   RecordLayout layout_;
   std::vector<bool> field_index_flags_;

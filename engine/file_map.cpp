@@ -1,0 +1,87 @@
+#include "engine/file_map.h"
+
+#include <sys/mman.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qm::engine {
+
+using platform::Status;
+
+namespace {
+
+// Address space is cheap: reserve ahead so that a growing file is remapped
+// rarely.
+constexpr std::uint64_t kMinimumReserve = std::uint64_t{64} << 20;
+
+std::uint64_t ReserveFor(std::uint64_t length) {
+  const std::uint64_t wanted = length < kMinimumReserve ? kMinimumReserve : 2 * length;
+  const std::uint64_t page = 4096;
+  return (wanted + page - 1) / page * page;
+}
+
+}  // namespace
+
+FileMap::~FileMap() { Reset(); }
+
+FileMap::FileMap(FileMap&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      base_(std::exchange(other.base_, nullptr)),
+      reserved_(std::exchange(other.reserved_, 0)),
+      length_(std::exchange(other.length_, 0)) {}
+
+FileMap& FileMap::operator=(FileMap&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    fd_ = std::exchange(other.fd_, -1);
+    base_ = std::exchange(other.base_, nullptr);
+    reserved_ = std::exchange(other.reserved_, 0);
+    length_ = std::exchange(other.length_, 0);
+  }
+  return *this;
+}
+
+Status FileMap::Attach(int fd) {
+  Reset();
+  fd_ = fd;
+  return Refresh();
+}
+
+void FileMap::Reset() {
+  if (base_ != nullptr) ::munmap(base_, reserved_);
+  base_ = nullptr;
+  reserved_ = 0;
+  length_ = 0;
+  fd_ = -1;
+}
+
+Status FileMap::Refresh() {
+  if (fd_ < 0) return Status::Error("map: no file", EBADF);
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) return Status::ErrorFromErrno("fstat", "mapped file");
+  const auto length = static_cast<std::uint64_t>(st.st_size);
+  if (length > reserved_) {
+    const std::uint64_t reserve = ReserveFor(length);
+    void* mapped = ::mmap(nullptr, reserve, PROT_READ, MAP_SHARED, fd_, 0);
+    if (mapped == MAP_FAILED) {
+      length_ = 0;
+      return Status::ErrorFromErrno("mmap", "mapped file");
+    }
+    if (base_ != nullptr) ::munmap(base_, reserved_);
+    base_ = static_cast<char*>(mapped);
+    reserved_ = reserve;
+  }
+  length_ = length;
+  return Status::Ok();
+}
+
+bool FileMap::Read(std::uint64_t offset, std::span<char> out) const {
+  if (base_ == nullptr || offset > length_ || out.size() > length_ - offset) return false;
+  if (!out.empty()) std::memcpy(out.data(), base_ + offset, out.size());
+  return true;
+}
+
+}  // namespace qm::engine
