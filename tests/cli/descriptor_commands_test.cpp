@@ -1,0 +1,138 @@
+#include "cli/descriptor_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/user_interface.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/test_paths.h"
+
+namespace qm::cli {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+  std::vector<int> numbers;  // messages shown or asked
+};
+
+class DescriptorCommandsTest : public ::testing::Test {
+ protected:
+  Outcome Run(int (*run)(CommandContext&), std::vector<std::string> args,
+              std::vector<platform::Button> answers = {}, bool json = false) {
+    test::ScriptedUserInterface ui;
+    for (platform::Button answer : answers) ui.QueueAnswer(answer);
+    std::ostringstream out;
+    std::ostringstream err;
+    GlobalOptions options;
+    options.home = home_.path();
+    options.json = json;
+    CommandContext context{options, std::move(args), ui, out, err};
+    const int status = run(context);
+    return {status, out.str(), err.str(), ui.Numbers()};
+  }
+  std::string List(std::vector<std::string> args = {}) {
+    Outcome listed = Run(RunDescriptorsList, std::move(args));
+    EXPECT_EQ(listed.status, kExitOk) << listed.err;
+    return listed.out;
+  }
+  void Add(std::vector<std::string> args) {
+    Outcome added = Run(RunDescriptorsAdd, std::move(args));
+    ASSERT_EQ(added.status, kExitOk) << added.err;
+  }
+
+  test::TempDir home_;
+};
+
+TEST_F(DescriptorCommandsTest, AddedDescriptorsAreListedByKindWithTheirLinks) {
+  Add({"client", "Acme"});
+  Add({"project", "Design", "--link-to", "1", "Acme"});
+  Add({"5", "1234.5"});
+  Add({"Client", "acme"});  // the same client again: kept once
+  EXPECT_EQ(List(), "Client\tAcme\nProject\tDesign\tClient\tAcme\nHourly Rate\t1,234.50\n");
+  EXPECT_EQ(List({"project"}), "Project\tDesign\tClient\tAcme\n");
+  EXPECT_EQ(Run(RunDescriptorsList, {"client"}, {}, true).out,
+            "[\n  {\"kind\": 1, \"kind_name\": \"Client\", \"value\": \"Acme\"}\n]\n");
+}
+
+TEST_F(DescriptorCommandsTest, KindsGoByTheInstallationsOwnNames) {
+  std::ofstream(home_.File("QUILLMK.INI")) << "[Settings]\r\nDescriptorName2=Customer\r\n";
+  Add({"customer", "Acme"});
+  EXPECT_EQ(List({"CUSTOMER"}), "Customer\tAcme\n");
+  EXPECT_EQ(List({"client"}), "Customer\tAcme\n");
+}
+
+TEST_F(DescriptorCommandsTest, BadArgumentsAreUsageErrors) {
+  struct Case {
+    int (*run)(CommandContext&);
+    std::vector<std::string> args;
+  };
+  for (const Case& c : std::vector<Case>{{RunDescriptorsAdd, {"boss", "Ann"}},
+                                         {RunDescriptorsAdd, {"client"}},
+                                         {RunDescriptorsAdd, {"2", "X", "--link-to", "2", "Y"}},
+                                         {RunDescriptorsAdd, {"2", "X", "--link-to", "1"}},
+                                         {RunDescriptorsList, {"6"}},
+                                         {RunDescriptorsDelete, {"client"}}}) {
+    EXPECT_EQ(Run(c.run, c.args).status, kExitUsage) << ::testing::PrintToString(c.args);
+  }
+  EXPECT_EQ(List(), "");
+}
+
+TEST_F(DescriptorCommandsTest, DeleteWarnsAndTakesTheLinkedDescriptorsAlong) {
+  Add({"client", "Acme"});
+  Add({"client", "Bolt"});
+  Add({"project", "Design", "--link-to", "client", "Acme"});
+  Add({"rate", "40", "--link-to", "client", "Bolt"});
+
+  Outcome refused = Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kNo});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.numbers, ElementsAre(1194, 127));
+  EXPECT_THAT(List({"client"}), HasSubstr("Acme"));
+
+  Outcome deleted = Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kYes});
+  EXPECT_EQ(deleted.status, kExitOk) << deleted.err;
+  EXPECT_EQ(List(), "Client\tBolt\nHourly Rate\t40.00\tClient\tBolt\n");
+
+  EXPECT_THAT(Run(RunDescriptorsDelete, {"client", "Nobody"}).numbers, ElementsAre(183));
+}
+
+TEST_F(DescriptorCommandsTest, DeleteAmongEqualValuesTakesTheRowsNamed) {
+  Add({"project", "Design", "--link-to", "client", "Acme"});
+  Add({"project", "Design", "--link-to", "client", "Bolt"});
+  Outcome bad = Run(RunDescriptorsDelete, {"project", "Design", "--which", "3"},
+                    {platform::Button::kYes});
+  EXPECT_EQ(bad.status, kExitUsage);
+  Outcome deleted = Run(RunDescriptorsDelete, {"project", "Design", "--which", "2"},
+                        {platform::Button::kYes});
+  EXPECT_EQ(deleted.status, kExitOk) << deleted.err;
+  EXPECT_EQ(List(), "Project\tDesign\tClient\tAcme\n");
+}
+
+TEST_F(DescriptorCommandsTest, ClientsSetChangesOnlyTheFieldsGiven) {
+  Outcome set = Run(RunClientsSet, {"Acme", "--contact", "Ann", "--category", "Sales"});
+  ASSERT_EQ(set.status, kExitOk) << set.err;
+  ASSERT_EQ(Run(RunClientsSet, {"Acme", "--city", "Springfield"}).status, kExitOk);
+  ASSERT_EQ(Run(RunClientsSet, {"Bolt"}).status, kExitOk);
+
+  Outcome shown = Run(RunClientsShow, {"Acme"});
+  EXPECT_THAT(shown.out, HasSubstr("CONTACT: Ann\n"));
+  EXPECT_THAT(shown.out, HasSubstr("CITY: Springfield\n"));
+  EXPECT_THAT(shown.out, HasSubstr("CATEGORY: Sales\n"));
+  EXPECT_EQ(Run(RunClientsList, {}).out, "Acme\nBolt\n");
+  EXPECT_EQ(Run(RunClientsList, {}, {}, true).out, "[\"Acme\", \"Bolt\"]\n");
+
+  EXPECT_THAT(Run(RunClientsShow, {"acme"}).numbers, ElementsAre(183));
+  EXPECT_EQ(Run(RunClientsSet, {"Acme", "--fax", "1"}).status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace qm::cli
