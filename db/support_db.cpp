@@ -1,5 +1,6 @@
 #include "db/support_db.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -17,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kModule = "SupportDatabase";
+constexpr std::size_t kLongestAlias = 32;
 
 const std::vector<engine::FieldSpec>& SupportFields() {
   static const std::vector<engine::FieldSpec> fields = {
@@ -132,16 +134,7 @@ int SupportDb::OpenSupport(const std::string& file_name) {
     if (is_open() && open_file_ == file_name) return 0;
   }
   CloseSupport();
-  int result = 0;
-  {
-    SupportOpenSettings settings(engine());
-    ClearProductionIndexFlag(file_name);
-    result = OpenOrCreate(file_name, SupportFields(), {});
-  }
-  if (result != 0 || table() == nullptr) {
-    if (table() != nullptr) CloseTable();
-    return kSupportCannotOpen;
-  }
+  if (OpenSupportTable(file_name) != 0) return kSupportCannotOpen;
   section_field_ = table()->FieldByName("SECTION");
   entry_field_ = table()->FieldByName("ENTRY");
   value_field_ = table()->FieldByName("VALUE");
@@ -154,6 +147,32 @@ int SupportDb::OpenSupport(const std::string& file_name) {
   open_file_ = file_name;
   names_valid_ = false;
   LogEngineResult(__LINE__, table()->Unlock());
+  return 0;
+}
+
+int SupportDb::OpenSupportTable(const std::string& file_name) {
+  // The support file shares its base name with the database, and so the
+  // table name the engine knows an open table by. The database may be open
+  // already: it steps aside while the support table opens, which then goes
+  // by a name of its own.
+  std::string alias = platform::Cp1252ToUpper(fs::path(file_name).stem().string());
+  if (alias.size() > kLongestAlias) alias.resize(kLongestAlias);
+  engine::Table* namesake = engine().FindAlias(alias);
+  if (namesake != nullptr) namesake->SetAlias(std::string(alias).substr(0, kLongestAlias - 1) + "~");
+  int result = 0;
+  {
+    SupportOpenSettings settings(engine());
+    ClearProductionIndexFlag(file_name);
+    result = OpenOrCreate(file_name, SupportFields(), {});
+  }
+  if (result == 0 && table() != nullptr) {
+    table()->SetAlias(std::string(alias).substr(0, kLongestAlias - 4) + ".SPT");
+  }
+  if (namesake != nullptr) namesake->SetAlias(alias);
+  if (result != 0 || table() == nullptr) {
+    if (table() != nullptr) CloseTable();
+    return kSupportCannotOpen;
+  }
   return 0;
 }
 
@@ -199,7 +218,7 @@ int SupportDb::FlushSupport() {
   }
 }
 
-int SupportDb::FindEntry(std::string_view section, std::string_view entry) {
+int SupportDb::FindEntry(std::string_view section, std::string_view entry, bool release_locks) {
   free_row_ = 0;
   engine::Table* t = table();
   int moved = Call([&] { return t->Top(); });
@@ -212,14 +231,14 @@ int SupportDb::FindEntry(std::string_view section, std::string_view entry) {
       if (!entry.empty() && stored_entry.front() == entry.front() &&
           EqualIgnoringCase(TrimRight(stored_entry), entry) &&
           EqualIgnoringCase(TrimRight(section_field_->Text()), section)) {
-        LogEngineResult(__LINE__, t->Unlock());
+        if (release_locks) LogEngineResult(__LINE__, t->Unlock());
         return 0;
       }
     }
     moved = t->Skip(1);
     if (moved < 0) LogEngineResult(__LINE__, moved);
   }
-  LogEngineResult(__LINE__, t->Unlock());
+  if (release_locks) LogEngineResult(__LINE__, t->Unlock());
   return kSupportNotFound;
 }
 
@@ -284,6 +303,47 @@ int SupportDb::SetValue(std::string_view section, std::string_view entry, std::s
   if (result != 0) {
     reporter().ReportDatabaseError(open_file_, kSupportWriteFailed);
     return result < 0 ? kSupportFlushFailed : result;
+  }
+  names_valid_ = false;
+  return flush ? FlushSupport() : 0;
+}
+
+int SupportDb::AddToSupportInt(std::string_view section, std::string_view entry, int delta,
+                               int minimum, bool flush, int& value) {
+  if (!is_open()) return kSupportNotOpen;
+  if (shutting_down_) return kSupportUnavailable;
+  engine::Table* t = table();
+  // The append lock keeps a second counter from creating the entry too.
+  int result = Call([&] { return t->LockAppend(); });
+  if (result == 0) {
+    if (FindEntry(section, entry, /*release_locks=*/false) == 0) {
+      const engine::RecordNumber row = t->RecordNumber();
+      result = Call([&] { return t->LockRecord(row); });
+      if (result == 0) result = Call([&] { return t->Go(row); });  // as locked, not as scanned
+      if (result == 0) {
+        value = std::max(minimum, ParseInt(CurrentValue()).value_or(0) + delta);
+        result = value_field_->AssignText(std::to_string(value));
+      }
+    } else {
+      value = std::max(minimum, delta);
+      result = Call([&] { return t->AppendStart(); });
+      if (result == 0) result = Call([&] { return t->Blank(); });
+      if (result == 0) result = section_field_->AssignText(section);
+      if (result == 0) result = entry_field_->AssignText(entry);
+      if (result == 0) result = value_field_->AssignText(std::to_string(value));
+      if (result == 0) result = Call([&] { return t->Append(); });
+    }
+  }
+  if (result == engine::kLocked) {
+    LogEngineResult(__LINE__, t->Unlock());
+    reporter().ShowMessage(kSupportLocked, open_file_);
+    return kSupportLocked;
+  }
+  int unlocked = Call([&] { return t->Unlock(); });
+  if (result == 0 && unlocked < 0) result = unlocked;
+  if (result != 0) {
+    reporter().ReportDatabaseError(open_file_, kSupportWriteFailed);
+    return kSupportFlushFailed;
   }
   names_valid_ = false;
   return flush ? FlushSupport() : 0;
@@ -503,9 +563,9 @@ int SupportDb::SetUserActive(const std::string& database_file, std::string_view 
   const std::string file = SupportFileName(database_file);
   bool written = WriteSupportString(kUsersSection, user, active ? "1" : "0", file, true) == 1;
   if (written) {
-    int count = GetSupportInt(kUserCountSection, kActiveUsersEntry, 0) + (active ? 1 : -1);
-    written = WriteSupportInt(kUserCountSection, kActiveUsersEntry, count < 0 ? 0 : count,
-                              true) == 1;
+    int count = 0;
+    written = AddToSupportInt(kUserCountSection, kActiveUsersEntry, active ? 1 : -1, 0, true,
+                              count) == 0;
   }
   if (!written) {
     if (app::HasReporter()) app::Reporter().ShowMessage(kSupportWriteFailed);
@@ -594,15 +654,7 @@ int SupportDb::ConvertTextFile(const std::string& file_name) {
   }
 
   CloseSupport();
-  int result = 0;
-  {
-    SupportOpenSettings settings(engine());
-    result = OpenOrCreate(file_name, SupportFields(), {});
-  }
-  if (result != 0 || table() == nullptr) {
-    if (table() != nullptr) CloseTable();
-    return kSupportCannotOpen;
-  }
+  if (OpenSupportTable(file_name) != 0) return kSupportCannotOpen;
   section_field_ = table()->FieldByName("SECTION");
   entry_field_ = table()->FieldByName("ENTRY");
   value_field_ = table()->FieldByName("VALUE");

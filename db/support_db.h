@@ -112,6 +112,13 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
                          bool flush) override;
   int DeleteSupportSection(std::string_view section, bool flush) override;
 
+  // Adds `delta` to an integer entry (absent counts as 0) under the file's
+  // append lock and the entry's row lock, so that users counting at the
+  // same time all count; a result below `minimum` is stored as `minimum`.
+  // 0 with `value` set to what was stored, or the code of the failure.
+  int AddToSupportInt(std::string_view section, std::string_view entry, int delta, int minimum,
+                      bool flush, int& value);
+
   // The index-th entry name of `section` in record order, "" past the last.
   // Served from a cache of one section's names, rebuilt when another
   // section is asked for or after InvalidateEntryNames.
@@ -138,7 +145,7 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
  private:
   // Positions on the entry's row: 0, or 183 (free_row_ then names the last
   // deleted row seen, 0 for none).
-  int FindEntry(std::string_view section, std::string_view entry);
+  int FindEntry(std::string_view section, std::string_view entry, bool release_locks = true);
   int SetValue(std::string_view section, std::string_view entry, std::string_view value,
                bool flush);
   // Marks the current row deleted under its lock.
@@ -148,6 +155,8 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
   std::optional<std::string> FindValue(std::string_view section, std::string_view entry);
   bool Ready() const { return is_open() && !shutting_down_; }
   void LogEngineResult(int line, int result);
+  // Opens or creates the table with the settings the support file needs.
+  int OpenSupportTable(const std::string& file_name);
   int ConvertTextFile(const std::string& file_name);
 
   std::string user_name_;
