@@ -471,6 +471,8 @@ FileStatus MdxFile::Open(const std::string& path, std::unique_ptr<MdxFile>* out)
   std::unique_ptr<MdxFile> mdx(new MdxFile(std::move(file)));
   FileStatus s = mdx->LoadHead();
   if (!s.ok()) return s;
+  // Without a mapping the headers are read with pread, which is slower only.
+  if (!mdx->map_.Attach(mdx->file_.fd()).ok()) mdx->map_.Reset();
   *out = std::move(mdx);
   return FileStatus::Ok();
 }
@@ -565,6 +567,7 @@ FileStatus MdxFile::Rewrite(const std::vector<MdxTagContent>& tags) {
   platform::Status st = file_.WriteAt(0, image);
   if (st.ok()) st = file_.Truncate(image.size());
   if (!st.ok()) return IoError(kErrorWrite, path(), st);
+  if (!map_.Refresh().ok()) map_.Reset();
   std::memcpy(head_.data(), image.data(), head_.size());
   pages_in_file_ = Get32(head_.data() + kPagesOffset);
   first_free_ = 0;
@@ -597,7 +600,7 @@ FileStatus MdxFile::RefreshTag(std::size_t index) {
   if (held && tag.trusted) return FileStatus::Ok();
   if (update_depth_ == 0) SizeCache();
   std::array<char, kTokenLength> now;
-  if (!file_.ReadAt(PageOffset(tag.header_page), now).ok()) {
+  if (!ReadMapped(PageOffset(tag.header_page), now)) {
     return Damaged(&tag, "cannot read the tag header");
   }
   if (std::memcmp(now.data(), tag.header.data(), kTokenLength) != 0) {
@@ -614,6 +617,36 @@ FileStatus MdxFile::RefreshTag(std::size_t index) {
   }
   tag.trusted = held;
   return FileStatus::Ok();
+}
+
+// Another process may rewrite the file shorter while it is mapped, and a
+// mapped page past the end of a file raises SIGBUS. Every rewrite keeps the
+// header pages and one tag header block per tag right after them, so only
+// those are read through the mapping.
+bool MdxFile::MappedRangeSafe(std::uint64_t offset, std::size_t size) const {
+  return offset + size <= PageOffset(kFirstTagPage + kBlockPages * static_cast<std::uint32_t>(
+                                                                      tags_.size()));
+}
+
+bool MdxFile::ReadMapped(std::uint64_t offset, std::span<char> bytes) const {
+  if (MappedRangeSafe(offset, bytes.size())) {
+    if (map_.Read(offset, bytes)) return true;
+    if (map_.Refresh().ok() && map_.Read(offset, bytes)) return true;
+  }
+  return file_.ReadAt(offset, bytes).ok();
+}
+
+bool MdxFile::TagHeaderUnchanged(std::size_t index) const {
+  const TagState& tag = tags_[index];
+  std::array<char, kTokenLength> now;
+  return ReadMapped(PageOffset(tag.header_page), now) &&
+         std::memcmp(now.data(), tag.header.data(), kTokenLength) == 0;
+}
+
+void MdxFile::ForgetPages() {
+  DropCache();
+  for (TagState& t : tags_) t.trusted = false;
+  head_fresh_ = false;
 }
 
 void MdxFile::SizeCache() {

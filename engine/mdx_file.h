@@ -36,8 +36,9 @@
 //
 // Caching and other processes. Pages are read with pread into a small
 // cache owned by this object. Another process may change the file between
-// two calls, so every operation on a tag first reads the first 256 bytes of
-// the tag's header and compares the root, the update serial and a 32-bit
+// two calls, so every operation on a tag first reads (through a shared
+// mapping of the file, at no system call) the first 256 bytes of the tag's
+// header and compares the root, the update serial and a 32-bit
 // change counter (bytes 248-251, unused by other writers) with what it saw
 // last; any difference empties the whole cache. Every change this program
 // makes to a tag raises both the serial and the counter, and other dBASE
@@ -61,11 +62,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/engine.h"
+#include "engine/file_map.h"
 #include "engine/index_key.h"
 #include "engine/raw_file.h"
 #include "engine/record_source.h"
@@ -169,6 +172,16 @@ class MdxFile {
   // Makes every write so far durable.
   FileStatus Sync();
 
+  // Reads bytes of the file through a shared mapping (see file_map.h), or
+  // with pread when the mapping cannot serve them. False when neither can.
+  bool ReadMapped(std::uint64_t offset, std::span<char> bytes) const;
+  // True when the tag's header in the file is still the one that this
+  // object last saw (no change by anyone since); costs no system call.
+  bool TagHeaderUnchanged(std::size_t tag) const;
+  // Forgets every cached page, e.g. after reading while another process
+  // may have been halfway through a change.
+  void ForgetPages();
+
   // Counts changes of a tag's pages seen by this object (its own writes and
   // other processes' detected ones). Cursors compare it to know when to
   // find their place again.
@@ -189,6 +202,7 @@ class MdxFile {
   explicit MdxFile(RawFile file);
 
   FileStatus LoadHead();
+  bool MappedRangeSafe(std::uint64_t offset, std::size_t size) const;
   FileStatus ParseTags();
   FileStatus ReadHeaderFields();
   FileStatus RefreshTag(std::size_t tag);
@@ -228,6 +242,7 @@ class MdxFile {
   FileStatus Damaged(const TagState* tag, const std::string& what) const;
 
   RawFile file_;
+  mutable FileMap map_;  // of file_, for the tag headers read before every call
   std::array<char, 4 * kMdxPageSize> head_{};  // pages 0-3: header and tag table
   std::uint32_t pages_in_file_ = 0;
   std::uint32_t first_free_ = 0;

@@ -995,13 +995,18 @@ int Table::SelectTag(std::optional<Tag> tag) {
 // tag leaves the record out, on the entry that follows its place (or past
 // the end). The caller holds the read lock.
 int Table::SyncCursor(bool* on_entry) {
+  const int sought = FindCurrentEntry(on_entry);
+  return sought < 0 ? IndexFailure(cursor_->status(), kWhereMove) : 0;
+}
+
+int Table::FindCurrentEntry(bool* on_entry) {
   *on_entry = cursor_on_current_;
   if (cursor_on_current_ || current_ == 0) return 0;
   const IndexTag& tag = selected_->index_tag();
-  std::string key(tag.key_length(), ' ');
-  tag.MakeKey(buffer_, key);
-  const int sought = cursor_->SeekEntry(key, current_);
-  if (sought < 0) return IndexFailure(cursor_->status(), kWhereMove);
+  seek_key_.assign(tag.key_length(), ' ');
+  tag.MakeKey(buffer_, seek_key_);
+  const int sought = cursor_->SeekEntry(seek_key_, current_);
+  if (sought < 0) return sought;
   *on_entry = sought == kSuccess;
   cursor_on_current_ = *on_entry;
   return 0;
@@ -1036,82 +1041,109 @@ int ReadLockResult(TableEngine& engine, int locked, const std::string& path, int
 
 }  // namespace
 
-int Table::TagTop(bool last) {
-  ByteLock read_lock;
+template <typename Move>
+int Table::ReadSelectedIndex(int where, Move move, int* moved) {
   TableIndex* index = IndexOf(selected_->index_file());
+  if (index->BeginUnlockedRead()) {
+    *moved = move();
+    if (index->EndUnlockedRead(selected_->number())) return 0;
+    // A writer came in between: what the move read may be half old, half
+    // new. Forget it and find the current entry again under the lock.
+    index->file().mdx().ForgetPages();
+    cursor_on_current_ = false;
+  }
+  ByteLock read_lock;
   if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
-                                  kWhereMove);
+                                  where);
       locked != 0)
     return locked;
-  const int moved = last ? cursor_->Last() : cursor_->First();
-  read_lock.Release();
+  *moved = move();
+  return 0;
+}
+
+int Table::TagTop(bool last) {
+  int moved = 0;
+  if (int locked = ReadSelectedIndex(
+          kWhereMove, [&] { return last ? cursor_->Last() : cursor_->First(); }, &moved);
+      locked != 0)
+    return locked;
   const int result = TagMoveResult(moved);
   if (result == kEndOfFile) bof_ = true;
   return result;
 }
 
 int Table::TagSkip(long count) {
-  ByteLock read_lock;
-  TableIndex* index = IndexOf(selected_->index_file());
-  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
-                                  kWhereMove);
-      locked != 0)
-    return locked;
-  bool on_entry = false;
-  if (int synced = SyncCursor(&on_entry); synced != 0) return synced;
-  const bool past_end = current_ == 0 || (!on_entry && !cursor_->valid());
+  // What the move met, for the table's state once the index is let go.
+  enum class Met { kEntry, kCursorFailure, kEmptyTag, kBeginning };
+  Met met = Met::kEntry;
   int moved = 0;
-  if (count > 0) {
-    if (past_end) {
-      SetEof();
-      return kEndOfFile;
-    }
-    // Off the tag, the cursor already stands on the first entry ahead.
-    for (long step = on_entry ? 0 : 1; step < count && moved == 0; ++step) moved = cursor_->Next();
-    read_lock.Release();
-    return TagMoveResult(moved);
-  }
-  long steps = -count;
-  if (past_end) {
-    moved = cursor_->Last();
-    --steps;
-    if (moved == kEndOfFile) {
-      read_lock.Release();
+  const int locked = ReadSelectedIndex(
+      kWhereMove,
+      [&]() -> int {
+        met = Met::kEntry;
+        bool on_entry = false;
+        if (int sought = FindCurrentEntry(&on_entry); sought < 0) {
+          met = Met::kCursorFailure;
+          return sought;
+        }
+        const bool past_end = current_ == 0 || (!on_entry && !cursor_->valid());
+        int result = 0;
+        if (count > 0) {
+          if (past_end) return kEndOfFile;
+          // Off the tag, the cursor already stands on the first entry ahead.
+          for (long step = on_entry ? 0 : 1; step < count && result == 0; ++step)
+            result = cursor_->Next();
+          return result;
+        }
+        long steps = -count;
+        if (past_end) {
+          result = cursor_->Last();
+          --steps;
+          if (result == kEndOfFile) {
+            met = Met::kEmptyTag;
+            return result;
+          }
+        }
+        for (long step = 0; step < steps && result == 0; ++step) result = cursor_->Previous();
+        if (result == kBeginningOfFile) {
+          met = Met::kBeginning;
+          result = cursor_->First();
+        }
+        return result;
+      },
+      &moved);
+  if (locked != 0) return locked;
+  switch (met) {
+    case Met::kCursorFailure:
+      return IndexFailure(cursor_->status(), kWhereMove);
+    case Met::kEmptyTag:
       SetEof();
       bof_ = true;
       return kEndOfFile;
-    }
-  }
-  for (long step = 0; step < steps && moved == 0; ++step) moved = cursor_->Previous();
-  if (moved == kBeginningOfFile) {
-    moved = cursor_->First();
-    read_lock.Release();
-    const int result = TagMoveResult(moved);
-    if (result == kEndOfFile) {
+    case Met::kBeginning: {
+      const int result = TagMoveResult(moved);
+      if (result == kEndOfFile) {
+        bof_ = true;
+        return kEndOfFile;
+      }
+      if (result != 0) return result;
       bof_ = true;
-      return kEndOfFile;
+      return kBeginningOfFile;
     }
-    if (result != 0) return result;
-    bof_ = true;
-    return kBeginningOfFile;
+    case Met::kEntry:
+      break;
   }
-  read_lock.Release();
   return TagMoveResult(moved);
 }
 
 int Table::TagSeek(std::string_view text) {
   const IndexTag& tag = selected_->index_tag();
-  std::string key;
-  if (!tag.MakeSeekKey(text, &key))
+  if (!tag.MakeSeekKey(text, &seek_key_))
     return Fail(kErrorParameter, kWhereSeek, text, "not a key of tag " + tag.name());
-  ByteLock read_lock;
-  TableIndex* index = IndexOf(selected_->index_file());
-  if (int locked = ReadLockResult(*engine_, index->BeginRead(*engine_, read_lock), index->path(),
-                                  kWhereSeek);
+  int moved = 0;
+  if (int locked = ReadSelectedIndex(kWhereSeek, [&] { return cursor_->Seek(seek_key_); }, &moved);
       locked != 0)
     return locked;
-  const int moved = cursor_->Seek(key);
-  read_lock.Release();
   return TagMoveResult(moved);
 }
 

@@ -293,6 +293,14 @@ class Table : public RecordSource {
   // Moves in the selected tag.
   int TagMoveResult(int moved);
   int SyncCursor(bool* on_entry);
+  // SyncCursor without the report: 0, or the cursor's failure (< 0).
+  int FindCurrentEntry(bool* on_entry);
+  // Runs `move`, a cursor move that leaves the table's state and the
+  // engine's error alone, with the selected tag's index safe from writers
+  // (see TableIndex::BeginUnlockedRead); `moved` gets its result. 0, or the
+  // read lock's failure, reported.
+  template <typename Move>
+  int ReadSelectedIndex(int where, Move move, int* moved);
   int TagTop(bool last);
   int TagSkip(long count);
   int TagSeek(std::string_view key);
@@ -327,6 +335,7 @@ class Table : public RecordSource {
   std::optional<MdxCursor> cursor_;
   // True while the cursor stands on the entry of the current record.
   bool cursor_on_current_ = false;
+  std::string seek_key_;  // the key of a seek, kept to spare an allocation
 };
 
 }  // namespace qm::engine

@@ -1,5 +1,7 @@
 #include "engine/table_index.h"
 
+#include <atomic>
+#include <span>
 #include <utility>
 
 namespace qm::engine {
@@ -111,6 +113,29 @@ FileStatus TableIndex::EndWrite(bool flush) {
   failed_ = false;
   write_lock_.Release();
   return result;
+}
+
+namespace {
+
+bool MarkClear(const MdxFile& mdx) {
+  char mark = 1;
+  return mdx.ReadMapped(kUnfinishedWriteMarkOffset, std::span<char>(&mark, 1)) && mark == 0;
+}
+
+}  // namespace
+
+bool TableIndex::BeginUnlockedRead() const {
+  if (exclusive_ || write_depth_ > 0) return true;
+  const bool clear = MarkClear(file_->mdx());
+  // The pages must be read after the mark, as the writer wrote them after.
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  return clear;
+}
+
+bool TableIndex::EndUnlockedRead(std::size_t tag) const {
+  if (exclusive_ || write_depth_ > 0) return true;
+  std::atomic_thread_fence(std::memory_order_seq_cst);
+  return MarkClear(file_->mdx()) && file_->mdx().TagHeaderUnchanged(tag);
 }
 
 int TableIndex::BeginRead(const TableEngine& engine, ByteLock& read_lock) {

@@ -23,6 +23,7 @@
 // mark when they agree, else the open fails as for a damaged index, which
 // DbTable answers with a rebuild. A clean run costs two one-byte writes per
 // write-lock span; a run of appends under LockAppend shares one span.
+// Readers use the mark, too: see BeginUnlockedRead.
 #pragma once
 
 #include <memory>
@@ -84,6 +85,21 @@ class TableIndex {
   // Holds off writers of other processes for one move or seek. Nothing to
   // do while this table writes the index itself or has it exclusively.
   int BeginRead(const TableEngine& engine, ByteLock& read_lock);
+
+  // A move or seek without the read lock, which costs two system calls.
+  // A writer sets the unfinished-write mark before it changes any page and
+  // clears it only after the tag headers, whose change counters it raises,
+  // are written. So a move that finds the mark clear before it starts, and
+  // after it ends finds the mark still clear and the tag's header as the
+  // move read it, read no page that a writer touched meanwhile. When the
+  // check after fails, the caller forgets what it read and moves again
+  // under the read lock. Both checks read the mapped file: no system call.
+  //
+  // True when a move may start without the lock (always while this table
+  // writes the index or holds it exclusively).
+  bool BeginUnlockedRead() const;
+  // True when the move that read `tag` saw a state that no writer touched.
+  bool EndUnlockedRead(std::size_t tag) const;
 
  private:
   TableIndex(std::unique_ptr<IndexFile> file, RawFile lock_file, bool exclusive);

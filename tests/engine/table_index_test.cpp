@@ -446,5 +446,57 @@ TEST_F(TableIndexTest, UnfinishedWriteMarkMakesTheOpenCheckTheIndex) {
   EXPECT_EQ(engine_.error_code(), kErrorIndex);
 }
 
+// Readers move without the read lock while the mark says that no writer is
+// in the middle of a change, and check afterwards that none came in.
+TEST_F(TableIndexTest, UnlockedReadsNoticeEveryWriterThatCameIn) {
+  std::unique_ptr<Table> writer = Create({kByName});
+  ASSERT_EQ(Add(*writer, "b"), 0);
+  std::unique_ptr<TableIndex> reader;
+  ASSERT_TRUE(TableIndex::Open(dir_.File("work.mdx"), writer->layout(), AccessMode::kDenyNone,
+                               kUniqueKeep, &reader)
+                  .ok());
+  MdxCursor cursor(reader->file().mdx(), 0);
+  auto read = [&] {
+    EXPECT_TRUE(reader->BeginUnlockedRead());
+    EXPECT_EQ(cursor.First(), 0);
+  };
+
+  read();
+  EXPECT_TRUE(reader->EndUnlockedRead(0)) << "nobody wrote";
+
+  read();
+  ASSERT_EQ(Add(*writer, "a"), 0);
+  EXPECT_FALSE(reader->EndUnlockedRead(0)) << "a whole change came in between";
+
+  read();
+  ASSERT_EQ(writer->LockAppend(), 0);
+  ASSERT_EQ(Add(*writer, "c"), 0);  // grouped: the pages wait for Unlock
+  EXPECT_FALSE(reader->EndUnlockedRead(0)) << "a writer is in the middle of a change";
+  EXPECT_FALSE(reader->BeginUnlockedRead());
+  ASSERT_EQ(writer->Unlock(), 0);
+
+  read();
+  EXPECT_TRUE(reader->EndUnlockedRead(0));
+  EXPECT_EQ(cursor.Next(), 0);
+  EXPECT_EQ(cursor.Next(), 0);
+  EXPECT_EQ(cursor.Next(), kEndOfFile) << "a, b, c";
+}
+
+// A mark that a dead writer left makes moves take the lock, never fail.
+TEST_F(TableIndexTest, MovesReadUnderTheLockWhileTheMarkIsSet) {
+  std::unique_ptr<Table> table = Create({kByName});
+  for (const char* name : {"c", "a", "b"}) ASSERT_EQ(Add(*table, name), 0);
+  Select(*table, "BYNAME");
+  RawFile mdx;
+  ASSERT_TRUE(mdx.Open(dir_.File("work.mdx"), RawFile::Mode::kReadWrite).ok());
+  const char one = 1;
+  ASSERT_TRUE(mdx.WriteAt(kUnfinishedWriteMarkOffset, std::span<const char>(&one, 1)).ok());
+  EXPECT_EQ(Walk(*table), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(WalkBack(*table), (std::vector<std::string>{"c", "b", "a"}));
+  EXPECT_EQ(table->Seek("b"), 0);
+  EXPECT_EQ(Name(*table), "b");
+  EXPECT_TRUE(errors_.empty()) << testing::PrintToString(errors_);
+}
+
 }  // namespace
 }  // namespace qm::engine
