@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/error_reporter.h"
+#include "app/message_format.h"
 #include "platform/text_case.h"
 
 namespace qm::db {
@@ -594,10 +595,9 @@ int SupportDb::ConvertTextFile(const std::string& file_name) {
   if (!in) {
     int error = errno;
     if (app::HasReporter()) {
-      std::string text = app::Reporter().LoadText(kSupportConversionOpenFailed).value_or("");
-      char buffer[1024];
-      std::snprintf(buffer, sizeof buffer, text.c_str(), file_name.c_str(), error);
-      app::Reporter().ShowText(buffer);
+      app::Reporter().ShowText(app::FormatMessageText(
+          app::Reporter().LoadText(kSupportConversionOpenFailed).value_or(""),
+          {file_name, static_cast<long long>(error)}));
     }
     return kSupportConversionCannotRead;
   }

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "app/error_reporter.h"
+#include "app/message_format.h"
 #include "core/date_text.h"
 
 namespace qm::db {
@@ -452,12 +453,10 @@ int TimeRecordDb::CheckOverlapBeforeAdd(const core::TimeRecord& record) {
   core::TimeRecord found;
   if (FindOverlap(record, found) == 0) return 0;
   if (ReporterReady()) {
-    std::string text = app::Reporter().LoadText(kOverlapRefused).value_or("");
     const std::string start = core::FormatDateTime(found.start, false);
     const std::string end = core::FormatDateTime(found.end, false);
-    std::vector<char> buffer(text.size() + start.size() + end.size() + 1);
-    std::snprintf(buffer.data(), buffer.size(), text.c_str(), start.c_str(), end.c_str());
-    app::Reporter().ShowText(buffer.data());
+    app::Reporter().ShowText(app::FormatMessageText(
+        app::Reporter().LoadText(kOverlapRefused).value_or(""), {start, end}));
   }
   return kOverlapRefused;
 }
@@ -508,11 +507,8 @@ int TimeRecordDb::CopyDatabaseTo(const std::string& new_file_name) {
   if (!copied) {
     fs::remove(scratch, ignored);
     if (ReporterReady()) {
-      std::string text = app::Reporter().LoadText(kCopyFailed).value_or("");
-      std::vector<char> buffer(text.size() + database_file_.size() + new_file_name.size() + 1);
-      std::snprintf(buffer.data(), buffer.size(), text.c_str(), database_file_.c_str(),
-                    new_file_name.c_str());
-      app::Reporter().ShowText(buffer.data());
+      app::Reporter().ShowText(app::FormatMessageText(
+          app::Reporter().LoadText(kCopyFailed).value_or(""), {database_file_, new_file_name}));
     }
     return kCopyFailed;
   }

@@ -1,0 +1,336 @@
+#include "cli/db_commands.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
+#include "app/message_format.h"
+#include "app/settings_files.h"
+#include "db/file_management.h"
+#include "db/table_reporter.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+
+namespace qm::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kSecuritySection = "Index Position Blocks";
+constexpr std::string_view kSecurityMarker = "Index~Lock";
+
+std::string UserFromEnvironment() {
+  std::string name;
+  if (const char* named = std::getenv("QUILLMK_USER"); named && *named) {
+    name = named;
+  } else if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name) {
+    name = entry->pw_name;
+  }
+  std::string cp1252;
+  return platform::Utf8ToCp1252(name, cp1252) ? cp1252 : std::string();
+}
+
+std::string Absolute(const std::string& file) {
+  std::error_code error;
+  fs::path path = fs::absolute(file, error);
+  return error ? file : path.lexically_normal().string();
+}
+
+int Usage(CommandContext& context, std::string_view usage) {
+  context.err << "usage: quillmk-cli " << usage << "\n";
+  return kExitUsage;
+}
+
+int Finish(DbSession& session, int result) {
+  int closed = session.Close();
+  return result == 0 && closed == 0 ? kExitOk : kExitFailed;
+}
+
+// --- db new / open -------------------------------------------------------------
+
+int RunDbNew(CommandContext& context) {
+  if (context.args.size() != 1) return Usage(context, "db new FILE");
+  const std::string file = Absolute(context.args[0]);
+  DbSession session(context);
+  if (!session.Prepare()) return kExitFailed;
+  if (!db::NameIsFree(file)) {
+    app::Reporter().ShowMessageWithText(db::kNameTaken, file);
+    return kExitFailed;
+  }
+  if (session.Open(file) != 0) return kExitFailed;
+  context.out << "Created " << file << "\n";
+  return Finish(session, 0);
+}
+
+int RunDbOpen(CommandContext& context) {
+  if (context.args.size() != 1) return Usage(context, "db open FILE");
+  const std::string file = Absolute(context.args[0]);
+  DbSession session(context);
+  if (!session.Prepare()) return kExitFailed;
+  if (!fs::exists(file)) {
+    app::Reporter().ShowMessageWithText(155, file);
+    return kExitFailed;
+  }
+  if (session.Open(file) != 0) return kExitFailed;
+  context.out << "Opened " << file << " (" << session.db().CountRecords(false)
+              << " records)\n";
+  return Finish(session, 0);
+}
+
+// --- db info ---------------------------------------------------------------------
+
+int RunDbInfo(CommandContext& context) {
+  if (!context.args.empty()) return Usage(context, "db info");
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  db::TimeRecordDb& records = session.db();
+  db::SupportDb& support = session.support();
+  const long total = records.CountRecords(false);
+  const long kept = records.CountRecords(true);
+  // The other users: this run counts itself among the active ones.
+  const int others = std::max(0, support.ActiveUserCount() - 1);
+  const int changes = support.GetSupportInt(db::kIndexSection, db::kChangesEntry, 0);
+  const bool is_protected =
+      !support.GetSupportString(kSecuritySection, kSecurityMarker, "").empty();
+  context.out << "path: " << session.database() << "\n"
+              << "records: " << total << "\n"
+              << "deleted: " << total - kept << "\n"
+              << "active users: " << others << "\n"
+              << "changes: " << changes << "\n"
+              << "protected: " << (is_protected ? "yes" : "no") << "\n";
+  return Finish(session, 0);
+}
+
+// --- db copy / rename / delete ------------------------------------------------------
+
+int CopyOrRename(CommandContext& context, bool rename) {
+  if (context.args.size() != 1) {
+    return Usage(context, rename ? "db rename NEWFILE" : "db copy NEWFILE");
+  }
+  const std::string target = Absolute(context.args[0]);
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  if (!db::NameIsFree(target)) {
+    app::Reporter().ShowMessageWithText(db::kNameTaken, target);
+    return Finish(session, 1);
+  }
+  if (rename && session.support().ActiveUserCount() > 1) {
+    app::Reporter().ShowMessageWithText(db::kDatabaseLocked, "another user");
+    return Finish(session, 1);
+  }
+  const std::string old_file = session.database();
+  // The copy is made while this run is marked inactive, as the new file's
+  // users begin with none.
+  int result = db::CopyDatabaseFiles(session.db(), target);
+  if (result != 0) return Finish(session, result);
+  int closed = session.Close();
+  if (closed != 0) return kExitFailed;
+  if (rename) {
+    if (db::DeleteDatabaseFiles(old_file) != 0) return kExitFailed;
+    context.out << "Renamed " << old_file << " to " << target << "\n";
+  } else {
+    context.out << "Copied " << old_file << " to " << target << "\n";
+  }
+  return kExitOk;
+}
+
+int RunDbCopy(CommandContext& context) { return CopyOrRename(context, false); }
+int RunDbRename(CommandContext& context) { return CopyOrRename(context, true); }
+
+int RunDbDelete(CommandContext& context) {
+  if (context.args.size() != 1) return Usage(context, "db delete FILE");
+  const std::string file = Absolute(context.args[0]);
+  DbSession session(context);
+  if (!session.Prepare()) return kExitFailed;
+  app::ErrorReporter& reporter = app::Reporter();
+  if (!fs::exists(file)) {
+    reporter.ShowMessageWithText(155, file);
+    return kExitFailed;
+  }
+  {
+    db::SupportDb support(session.engine(), db::RunTableReporter());
+    if (fs::exists(db::SupportFileName(file)) &&
+        support.GetSupportInt(db::kUserCountSection, db::kActiveUsersEntry, 0,
+                              db::SupportFileName(file)) > 0) {
+      reporter.ShowMessage(156);
+      return kExitFailed;
+    }
+  }
+  const bool with_support = fs::exists(db::SupportFileName(file));
+  const std::string question = app::FormatMessageText(
+      reporter.LoadText(with_support ? 1102 : 1110).value_or(""), {file});
+  if (reporter.AskYesNo(question, platform::Button::kNo) != platform::Button::kYes) {
+    return kExitFailed;
+  }
+  if (db::DeleteDatabaseFiles(file) != 0) return kExitFailed;
+  context.out << "Deleted " << file << "\n";
+  return kExitOk;
+}
+
+// --- db repair / pack ---------------------------------------------------------------
+
+int RunDbRepair(CommandContext& context) {
+  if (!context.args.empty()) return Usage(context, "db repair");
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  app::ErrorReporter& reporter = app::Reporter();
+  if (reporter.AskYesNo(reporter.LoadText(57655).value_or("")) != platform::Button::kYes) {
+    return Finish(session, 1);
+  }
+  db::SupportDb& support = session.support();
+  if (support.ActiveUserCount() > 1 &&
+      reporter.AskYesNo(reporter.LoadText(57656).value_or("")) != platform::Button::kYes) {
+    return Finish(session, 1);
+  }
+  // Locks left by runs that ended without closing go; the only user left
+  // is this run.
+  int result = support.DeleteSupportSection(db::kUserLocksSection, true);
+  if (result == 0) result = support.SetActiveUserCount(1);
+  if (result == 0) context.out << "Repaired " << session.database() << "\n";
+  return Finish(session, result);
+}
+
+int RunDbPack(CommandContext& context) {
+  if (!context.args.empty()) return Usage(context, "db pack");
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  if (session.support().ActiveUserCount() > 1) {
+    app::Reporter().ShowMessageWithText(db::kDatabaseLocked, "another user");
+    return Finish(session, 1);
+  }
+  const long before = session.db().CountRecords(false);
+  const long kept = session.db().CountRecords(true);
+  int result = session.db().PackOnClose();
+  if (result == 0) {
+    context.out << "Packed " << session.database() << ": " << before - kept
+                << " deleted records removed\n";
+  }
+  return Finish(session, result);
+}
+
+}  // namespace
+
+// --- DbSession -------------------------------------------------------------------------
+
+DbSession::DbSession(CommandContext& context) : context_(context) {
+  if (!app::HasReporter()) {
+    program_directory_ =
+        context.options.home.empty() ? platform::ProgramDirectory() : context.options.home;
+    reporter_ = std::make_unique<app::ErrorReporter>(
+        context.ui, app::ProgramSettingsPath(program_directory_, context.options.ini));
+    installed_ = std::make_unique<app::ScopedReporter>(*reporter_);
+  }
+  engine_.SetErrorHook(app::EngineErrorHook);
+}
+
+DbSession::~DbSession() { Close(); }
+
+bool DbSession::Prepare() {
+  app::ErrorReporter& reporter = app::Reporter();
+  program_directory_ =
+      context_.options.home.empty() ? platform::ProgramDirectory() : context_.options.home;
+  program_.Bind(app::ProgramSettingsPath(program_directory_, context_.options.ini));
+  user_name_ = context_.options.user.empty() ? UserFromEnvironment() : context_.options.user;
+  if (user_name_.empty()) {
+    reporter.ShowError("No user name: name the user with --user.  Nothing was changed.");
+    return false;
+  }
+  reporter.SetUserName(user_name_);
+  const std::string support_directory = app::SupportDirectory(program_, program_directory_);
+  std::error_code error;
+  fs::create_directories(support_directory, error);
+  if (platform::Status status = user_.BindUser(support_directory, user_name_); !status) {
+    reporter.ShowError(status.message());
+    return false;
+  }
+  database_ = context_.options.db.empty()
+                  ? user_.GetString("Settings", "CurrentFile",
+                                    platform::JoinPath(program_directory_, "untitled.dbf"))
+                  : Absolute(context_.options.db);
+  db::InitDatabaseEngine(engine_, program_.GetInt("Settings", "NumLockAttempts", 60),
+                         program_.GetInt("Settings", "LockDelay", 10),
+                         program_.GetInt("Settings", "SafeMode", 0) != 0);
+  db::TimeRecordDbOptions options;
+  options.single_user = program_.GetInt("Settings", "SingleUser", 0) != 0;
+  options.pack_on_close = program_.GetInt("Settings", "PackOnClose", 1) != 0;
+  options.allow_overlapping_tasks = user_.GetInt("GeneralConfig", "AllowOverlappingTasks", 0) != 0;
+  support_ = std::make_unique<db::SupportDb>(engine_, db::RunTableReporter());
+  support_->set_user_name(user_name_);
+  db_ = std::make_unique<db::TimeRecordDb>(engine_, db::RunTableReporter(), *support_, options);
+  return true;
+}
+
+int DbSession::Open(const std::string& database) {
+  if (!database.empty()) database_ = database;
+  if (!db_) return kExitFailed;
+  if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
+    return result;
+  }
+  if (!db_->options().single_user) {
+    if (int result = support_->SetUserActive(database_, user_name_, true); result != 0) {
+      return result;
+    }
+    active_ = true;
+  }
+  if (int result = db_->OpenTimeRecordDb(database_); result != 0) {
+    if (result == db::kVersion2Layout) {
+      app::Reporter().ShowMessageWithText(db::kVersion2Layout, database_);
+    }
+    Close();
+    return result;
+  }
+  db_->RememberChangeCounter();
+  return 0;
+}
+
+int DbSession::Close() {
+  if (!db_) return 0;
+  int result = 0;
+  if (changed_ && db_->IsOpen()) {
+    result = db_->AnnounceChange();
+    changed_ = false;
+  }
+  if (active_) {
+    if (int inactive = support_->SetUserActive(database_, user_name_, false);
+        inactive != 0 && result == 0) {
+      result = inactive;
+    }
+    active_ = false;
+  }
+  if (db_->IsOpen()) {
+    if (int closed = db_->CloseTimeRecordDb(); closed != 0 && result == 0) result = closed;
+  }
+  support_->CloseSupport();
+  return result;
+}
+
+void AddDbCommands(std::vector<Command>& commands) {
+  commands.push_back({"db new", "db new FILE", "create a new, empty time record database",
+                      "Creates FILE and its support file; the name and its companion names\n"
+                      "(.SPT, .mdx, .dbt) must be free.",
+                      RunDbNew});
+  commands.push_back({"db open", "db open FILE", "open a time record database",
+                      "Opens FILE as a program run would, converting older forms.", RunDbOpen});
+  commands.push_back({"db info", "db info", "the open database: records, users, changes",
+                      "Prints the path, the record count, the deleted records, the other\n"
+                      "active users, the change counter and whether passwords protect it.",
+                      RunDbInfo});
+  commands.push_back({"db copy", "db copy NEWFILE", "save the database under a new name",
+                      "Copies the support file and the records that are not deleted; the\n"
+                      "new files appear only when complete.",
+                      RunDbCopy});
+  commands.push_back({"db rename", "db rename NEWFILE", "rename the database",
+                      "A copy followed by the deletion of the old files.", RunDbRename});
+  commands.push_back({"db delete", "db delete FILE", "delete a database and its support file",
+                      "Asks first; refuses a database that users have open.", RunDbDelete});
+  commands.push_back({"db repair", "db repair", "clear stale locks of the database",
+                      "Removes every edit lock and counts this run as the only user.",
+                      RunDbRepair});
+  commands.push_back({"db pack", "db pack", "remove the deleted records",
+                      "Needs the database to itself.", RunDbPack});
+}
+
+}  // namespace qm::cli

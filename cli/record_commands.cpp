@@ -1,0 +1,274 @@
+#include "cli/record_commands.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "app/error_reporter.h"
+#include "cli/db_commands.h"
+#include "core/amount_text.h"
+#include "core/date_text.h"
+#include "core/time_record.h"
+
+namespace qm::cli {
+namespace {
+
+constexpr std::string_view kAddUsage =
+    "add --start \"DATE TIME\" --end \"DATE TIME\" [--person P] [--client C] [--project P] "
+    "[--subproject S] [--activity A] [--rate R] [--pause H:MM] [--expense E] "
+    "[--billable yes|no] [--description TEXT]";
+
+int Usage(CommandContext& context, std::string_view usage) {
+  context.err << "usage: quillmk-cli " << usage << "\n";
+  return kExitUsage;
+}
+
+int Bad(CommandContext& context, std::string_view what, std::string_view text) {
+  context.err << "quillmk-cli: " << what << " '" << text << "' cannot be read\n";
+  return kExitUsage;
+}
+
+std::optional<long> ParseRecordNumber(std::string_view text) {
+  long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
+  return value;
+}
+
+// --- add ----------------------------------------------------------------------------
+
+int RunAdd(CommandContext& context) {
+  core::TimeRecord record;
+  core::ClearTimeRecord(record);
+  std::optional<std::string> person;
+  bool have_start = false;
+  bool have_end = false;
+  const std::vector<std::string>& args = context.args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    if (i + 1 >= args.size()) return Usage(context, kAddUsage);
+    const std::string& value = args[++i];
+    auto descriptor = [&](int index) {
+      record.descriptors[index].assign(std::string_view(value).substr(0, core::kDescriptorLength));
+    };
+    if (option == "--person") {
+      person = value;
+    } else if (option == "--client") {
+      descriptor(core::kClientDescriptor);
+    } else if (option == "--project") {
+      descriptor(core::kProjectDescriptor);
+    } else if (option == "--subproject") {
+      descriptor(core::kSubprojectDescriptor);
+    } else if (option == "--activity") {
+      descriptor(core::kActivityDescriptor);
+    } else if (option == "--rate") {
+      if (!core::IsNumberText(value)) return Bad(context, "the rate", value);
+      descriptor(core::kRateDescriptor);
+    } else if (option == "--start" || option == "--end") {
+      const core::TimeStamp stamp = core::ParseDateTimeText(value);
+      if (stamp == core::kNoTime) return Bad(context, "the date and time", value);
+      (option == "--start" ? record.start : record.end) = stamp;
+      (option == "--start" ? have_start : have_end) = true;
+    } else if (option == "--pause") {
+      const core::Seconds pause = core::ParseTimeOfDay(value);
+      if (pause == core::kNoTime) return Bad(context, "the pause", value);
+      record.pauseDuration = pause;
+    } else if (option == "--expense") {
+      if (!core::IsNumberText(value)) return Bad(context, "the expense", value);
+      record.expense = core::AmountTextToNumber(value);
+    } else if (option == "--billable") {
+      if (value != "yes" && value != "no") return Bad(context, "the billable flag", value);
+      record.billable = value == "yes" ? 1 : 0;
+    } else if (option == "--description") {
+      record.description.assign(std::string_view(value).substr(0, core::kDescriptionLength));
+    } else {
+      return Usage(context, kAddUsage);
+    }
+  }
+  if (!have_start || !have_end) return Usage(context, kAddUsage);
+  if (record.end < record.start) {
+    context.err << "quillmk-cli: the task ends before it starts\n";
+    return kExitUsage;
+  }
+
+  DbSession session(context);
+  if (!session.Prepare()) return kExitFailed;
+  record.descriptors[core::kPersonDescriptor].assign(
+      std::string_view(person.value_or(session.user_name())).substr(0, core::kDescriptorLength));
+  if (session.Open() != 0) return kExitFailed;
+  db::TimeRecordDb& db = session.db();
+  int result = db.CheckOverlapBeforeAdd(record);
+  if (result == 0) result = db.AddRecord(record, true);
+  if (result == 0) {
+    session.MarkChanged();
+    context.out << "Added record " << db.CurrentRecordNumber() << "\n";
+  }
+  int closed = session.Close();
+  return result == 0 && closed == 0 ? kExitOk : kExitFailed;
+}
+
+// --- delete / undelete ------------------------------------------------------------------
+
+int ChangeDeletion(CommandContext& context, bool undelete) {
+  std::vector<long> numbers;
+  for (const std::string& arg : context.args) {
+    std::optional<long> number = ParseRecordNumber(arg);
+    if (!number) return Bad(context, "the record number", arg);
+    numbers.push_back(*number);
+  }
+  if (numbers.empty() || (undelete && numbers.size() != 1)) {
+    return Usage(context, undelete ? "undelete RECNO" : "delete RECNO...");
+  }
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  db::TimeRecordDb& db = session.db();
+  const long count = db.CountRecords(false);
+  int result = 0;
+  for (long number : numbers) {
+    if (number > count) {
+      context.err << "quillmk-cli: there is no record " << number << "\n";
+      result = db::kNoSuchRecord;
+      break;
+    }
+    // A record open in another user's dialog is theirs until they are done.
+    std::string holder;
+    if (db.IsLockedByOther(static_cast<engine::RecordNumber>(number), holder)) {
+      app::Reporter().ShowMessageWithText(db::kRecordEditLocked, holder);
+      result = db::kRecordEditLocked;
+      break;
+    }
+    result = undelete ? db.UndeleteRecord(static_cast<engine::RecordNumber>(number))
+                      : db.DeleteRecord(static_cast<engine::RecordNumber>(number), true);
+    if (result != 0) break;
+    session.MarkChanged();
+    context.out << (undelete ? "Undeleted record " : "Deleted record ") << number << "\n";
+  }
+  int closed = session.Close();
+  return result == 0 && closed == 0 ? kExitOk : kExitFailed;
+}
+
+int RunDelete(CommandContext& context) { return ChangeDeletion(context, false); }
+int RunUndelete(CommandContext& context) { return ChangeDeletion(context, true); }
+
+// --- records ------------------------------------------------------------------------------
+
+std::string CsvField(std::string_view text) {
+  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '"') out += '"';
+    out += c;
+  }
+  return out + "\"";
+}
+
+std::string JsonText(std::string_view text) {
+  std::string out = "\"";
+  for (char c : text) {
+    const auto code = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (code < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string Amount(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+int RunRecords(CommandContext& context) {
+  std::string format = context.options.json ? "json" : "text";
+  const std::vector<std::string>& args = context.args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--format" && i + 1 < args.size()) {
+      format = args[++i];
+    } else {
+      return Usage(context, "records [--format csv|json]");
+    }
+  }
+  if (format != "csv" && format != "json" && format != "text") {
+    return Usage(context, "records [--format csv|json]");
+  }
+  DbSession session(context);
+  if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  db::TimeRecordDb& db = session.db();
+  static constexpr std::string_view kNames[] = {"person", "client", "project", "subproject",
+                                                "activity", "rate"};
+  if (format == "csv") {
+    context.out << "recno,person,client,project,subproject,activity,rate,start,end,pause,"
+                   "expense,billable,edited,invoice,description\n";
+  } else if (format == "json") {
+    context.out << "[";
+  }
+  core::TimeRecord record;
+  bool first = true;
+  int status = db.FirstRecord(record);
+  for (; status == 0; status = db.NextRecord(record)) {
+    const engine::RecordNumber number = db.CurrentRecordNumber();
+    const std::string start = core::FormatDateTime(record.start, false);
+    const std::string end = core::FormatDateTime(record.end, false);
+    if (format == "json") {
+      context.out << (first ? "\n" : ",\n") << "  {\"recno\": " << number;
+      for (int i = 0; i < core::kDescriptorCount; ++i) {
+        context.out << ", \"" << kNames[i] << "\": " << JsonText(record.descriptors[i].view());
+      }
+      context.out << ", \"start\": " << JsonText(start) << ", \"end\": " << JsonText(end)
+                  << ", \"pause\": " << record.pauseDuration
+                  << ", \"expense\": " << Amount(record.expense)
+                  << ", \"billable\": " << (record.billable ? "true" : "false")
+                  << ", \"edited\": " << (record.edited ? "true" : "false")
+                  << ", \"invoice\": " << record.invoice
+                  << ", \"description\": " << JsonText(record.description.view()) << "}";
+    } else {
+      const char separator = format == "csv" ? ',' : '\t';
+      context.out << number;
+      for (int i = 0; i < core::kDescriptorCount; ++i) {
+        context.out << separator << CsvField(record.descriptors[i].view());
+      }
+      context.out << separator << CsvField(start) << separator << CsvField(end) << separator
+                  << record.pauseDuration << separator << Amount(record.expense) << separator
+                  << (record.billable ? "yes" : "no") << separator
+                  << (record.edited ? "yes" : "no") << separator << record.invoice << separator
+                  << CsvField(record.description.view()) << "\n";
+    }
+    first = false;
+  }
+  if (format == "json") context.out << (first ? "]\n" : "\n]\n");
+  const bool failed = status != db::kNoSuchRecord;
+  int closed = session.Close();
+  return !failed && closed == 0 ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+void AddRecordCommands(std::vector<Command>& commands) {
+  commands.push_back({"add", std::string(kAddUsage), "add a time record",
+                      "Dates and times are read as the program reads them.  A task that\n"
+                      "overlaps one of the same person is refused (message 162) unless\n"
+                      "AllowOverlappingTasks is on.  The person defaults to the user.",
+                      RunAdd});
+  commands.push_back({"delete", "delete RECNO...", "mark time records deleted",
+                      "Records stay in the file, undeletable, until the database is packed.",
+                      RunDelete});
+  commands.push_back({"undelete", "undelete RECNO", "clear a record's deletion mark", "",
+                      RunUndelete});
+  commands.push_back({"records", "records [--format csv|json]",
+                      "every time record in end-time order",
+                      "Each record with its record number; deleted records are left out.",
+                      RunRecords});
+}
+
+}  // namespace qm::cli
