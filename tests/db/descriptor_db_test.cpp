@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -229,6 +231,49 @@ TEST_F(DescriptorDbTest, TableWithoutTheFieldsIsRefusedWith288) {
   }
   EXPECT_EQ(Open(), 288);
   EXPECT_THAT(reporter_.shown, ::testing::Not(IsEmpty()));
+}
+
+// --- Several users -----------------------------------------------------------------
+
+TEST_F(DescriptorDbTest, UsersAddingAtOnceAreAllSeenOnTheNextLoadAndDuplicatesStayOut) {
+  Add("Existing", kClient);
+  ASSERT_EQ(descriptors_->LoadDescriptorCache(), 0);
+  constexpr int kUsers = 3;
+  constexpr int kEach = 30;
+  std::vector<pid_t> children;
+  for (int user = 0; user < kUsers; ++user) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      {
+        engine::TableEngine engine;
+        RecordingReporter reporter;
+        DescriptorDb db(engine, reporter);
+        failures += db.OpenDescriptorFile(path_) != 0;
+        for (int i = 0; i < kEach; ++i) {
+          const std::string value = "User" + std::to_string(user) + "-" + std::to_string(i);
+          failures += db.AddDescriptor(value, kPerson, false, "", kNotLinked) != 0;
+          failures += db.AddDescriptor("Shared", kActivity, false, "", kNotLinked) != 0;
+        }
+        failures += db.CloseDescriptorFile() != 0;
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t child : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  // The table stayed open here all along; the reload sees the others' rows.
+  EXPECT_EQ(descriptors_->cache().count(), 1u);
+  ASSERT_EQ(descriptors_->LoadDescriptorCache(), 0);
+  const DescriptorCache& cache = descriptors_->cache();
+  EXPECT_EQ(cache.first[kClient] - cache.first[kPerson], std::size_t{kUsers * kEach});
+  EXPECT_EQ(cache.first[kRate] - cache.first[kActivity], 1u);
+  EXPECT_EQ(cache.count(), std::size_t{kUsers * kEach + 2});
 }
 
 // --- Lists of a record dialog ------------------------------------------------
