@@ -362,39 +362,49 @@ constexpr Line kLines[] = {
     {"scan", ">= 1,500,000/s", 1500000, true},
 };
 
-// Collects each run's seconds per iteration and items per second.
+// Collects each run's real and CPU seconds per iteration and the items
+// (rows, seeks) of one iteration. Other processes on the machine stretch
+// the real time; the CPU time is this process's own.
 class ComparingReporter : public benchmark::ConsoleReporter {
  public:
   struct Figures {
-    double seconds = 0;
-    double items_per_second = 0;
+    double real = 0;  // seconds per iteration
+    double cpu = 0;
+    double items = 0;  // per iteration
   };
 
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
     for (const Run& run : runs) {
       Figures figures;
-      figures.seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+      const double iterations = static_cast<double>(run.iterations);
+      figures.real = run.real_accumulated_time / iterations;
+      figures.cpu = run.cpu_accumulated_time / iterations;
       auto items = run.counters.find("items_per_second");
-      if (items != run.counters.end()) figures.items_per_second = items->second;
+      if (items != run.counters.end()) figures.items = items->second * figures.cpu;
       figures_[run.benchmark_name()] = figures;
     }
   }
 
   void PrintComparison() const {
-    std::printf("\n%zu rows; our time over SQLite's per line\n", BenchRowCount());
-    std::printf("%-14s %14s %14s %16s %16s %10s  %s\n", "line", "ours ms", "sqlite ms",
-                "ours /s", "sqlite /s", "ours/sqlite", "target");
+    std::printf("\n%zu rows; times per run of the line in ms (real / CPU); rates per second of "
+                "real time (CPU time)\n", BenchRowCount());
+    std::printf("%-13s %19s %19s %12s %23s  %s\n", "line", "ours ms", "sqlite ms",
+                "ours/sqlite", "ours rate", "target (real time)");
     for (const Line& line : kLines) {
       auto ours = figures_.find(std::string(line.name) + "/ours");
       auto sqlite = figures_.find(std::string(line.name) + "/sqlite");
       if (ours == figures_.end() || sqlite == figures_.end()) continue;
       const Figures& a = ours->second;
       const Figures& b = sqlite->second;
-      const bool met = line.rate ? a.items_per_second >= line.limit : a.seconds <= line.limit;
-      std::printf("%-14s %14.1f %14.1f %16.0f %16.0f %10.2f  %s %s\n", line.name,
-                  a.seconds * 1000, b.seconds * 1000, a.items_per_second, b.items_per_second,
-                  a.seconds / b.seconds, line.target, met ? "met" : "MISSED");
+      const double rate = a.items / a.real;
+      const double cpu_rate = a.items / a.cpu;
+      const bool met = line.rate ? rate >= line.limit : a.real <= line.limit;
+      const bool met_cpu = line.rate ? cpu_rate >= line.limit : a.cpu <= line.limit;
+      std::printf("%-13s %9.1f / %7.1f %9.1f / %7.1f %6.2f/%5.2f %11.0f (%9.0f)  %s %s\n",
+                  line.name, a.real * 1000, a.cpu * 1000, b.real * 1000, b.cpu * 1000,
+                  a.real / b.real, a.cpu / b.cpu, rate, cpu_rate, line.target,
+                  met ? "met" : met_cpu ? "met in CPU time only" : "MISSED");
     }
   }
 
