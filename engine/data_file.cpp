@@ -289,6 +289,11 @@ FileStatus DataFile::ReadRecord(RecordNumber number, std::span<char> record) con
   return FileStatus::Ok();
 }
 
+void DataFile::Prefetch(RecordNumber number) const {
+  if (number == 0) return;
+  map_.Prefetch(RecordOffset(number), header_.record_length);
+}
+
 FileStatus DataFile::WriteRecord(RecordNumber number, std::span<const char> record) {
   if (number == 0 || record.size() != header_.record_length)
     return FileStatus::Error(kErrorParameter, path() + ": no record " + std::to_string(number));

@@ -104,6 +104,10 @@ class DataFile {
   FileStatus ReadRecordCount(RecordNumber& count) const;
 
   FileStatus ReadRecord(RecordNumber number, std::span<char> record) const;
+  // Asks the processor to fetch record `number` from the mapping ahead of a
+  // ReadRecord, for walks in an order other than the file's. Nothing when
+  // the record lies past the length last seen.
+  void Prefetch(RecordNumber number) const;
   // Overwrites record `number` (which must exist).
   FileStatus WriteRecord(RecordNumber number, std::span<const char> record);
   // The number that the next appended record gets: the header's count + 1.

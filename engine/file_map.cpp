@@ -84,4 +84,11 @@ bool FileMap::Read(std::uint64_t offset, std::span<char> out) const {
   return true;
 }
 
+void FileMap::Prefetch(std::uint64_t offset, std::size_t size) const {
+  if (base_ == nullptr || offset > length_ || size > length_ - offset) return;
+  constexpr std::size_t kCacheLine = 64;
+  for (std::size_t at = 0; at < size; at += kCacheLine) __builtin_prefetch(base_ + offset + at);
+  __builtin_prefetch(base_ + offset + size - 1);
+}
+
 }  // namespace qm::engine

@@ -1453,6 +1453,13 @@ RecordNumber MdxCursor::record() const {
   return Get32(leaf_.data() + kItemsOffset + index_ * file_.tags_[tag_].item_length);
 }
 
+RecordNumber MdxCursor::RecordAhead(int ahead) const {
+  if (!valid_) return 0;
+  const int at = index_ + ahead;
+  if (at < 0 || at >= static_cast<int>(Get32(leaf_.data()))) return 0;
+  return Get32(leaf_.data() + kItemsOffset + at * file_.tags_[tag_].item_length);
+}
+
 std::string_view MdxCursor::key() const {
   if (!valid_) return {};
   const auto& tag = file_.tags_[tag_];

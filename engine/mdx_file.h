@@ -282,6 +282,10 @@ class MdxCursor {
   bool valid() const { return valid_; }
   RecordNumber record() const;
   std::string_view key() const;
+  // The record of the entry `ahead` places on (back when negative) in the
+  // leaf in hand, or 0 when that entry lies in another leaf. A hint for
+  // reading ahead, not a position: nothing is checked against the file.
+  RecordNumber RecordAhead(int ahead) const;
   std::size_t tag() const { return tag_; }
 
   // The relative position of the current entry in the tag, 0.0 to 1.0,
