@@ -78,9 +78,15 @@ Status FileMap::Refresh() {
   return Status::Ok();
 }
 
+const char* FileMap::View(std::uint64_t offset, std::size_t size) const {
+  if (base_ == nullptr || offset > length_ || size > length_ - offset) return nullptr;
+  return base_ + offset;
+}
+
 bool FileMap::Read(std::uint64_t offset, std::span<char> out) const {
-  if (base_ == nullptr || offset > length_ || out.size() > length_ - offset) return false;
-  if (!out.empty()) std::memcpy(out.data(), base_ + offset, out.size());
+  const char* bytes = View(offset, out.size());
+  if (bytes == nullptr) return false;
+  if (!out.empty()) std::memcpy(out.data(), bytes, out.size());
   return true;
 }
 

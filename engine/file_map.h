@@ -41,6 +41,9 @@ class FileMap {
   // Copies out.size() bytes from `offset`; false (and nothing copied) when
   // they are not all within length().
   bool Read(std::uint64_t offset, std::span<char> out) const;
+  // The mapped bytes themselves, valid until the next Refresh or Reset;
+  // nullptr when they are not all within length().
+  const char* View(std::uint64_t offset, std::size_t size) const;
   // A hint that `size` bytes from `offset` will be read soon.
   void Prefetch(std::uint64_t offset, std::size_t size) const;
 

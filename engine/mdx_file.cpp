@@ -599,6 +599,11 @@ FileStatus MdxFile::RefreshTag(std::size_t index) {
   const bool held = exclusive_ || update_depth_ > 0;
   if (held && tag.trusted) return FileStatus::Ok();
   if (update_depth_ == 0) SizeCache();
+  // Mostly nothing changed: compare in the mapping without a copy.
+  if (TagHeaderUnchanged(index)) {
+    tag.trusted = held;
+    return FileStatus::Ok();
+  }
   std::array<char, kTokenLength> now;
   if (!ReadMapped(PageOffset(tag.header_page), now)) {
     return Damaged(&tag, "cannot read the tag header");
@@ -638,9 +643,14 @@ bool MdxFile::ReadMapped(std::uint64_t offset, std::span<char> bytes) const {
 
 bool MdxFile::TagHeaderUnchanged(std::size_t index) const {
   const TagState& tag = tags_[index];
+  const std::uint64_t offset = PageOffset(tag.header_page);
+  if (MappedRangeSafe(offset, kTokenLength)) {
+    if (const char* mapped = map_.View(offset, kTokenLength)) {
+      return std::memcmp(mapped, tag.header.data(), kTokenLength) == 0;
+    }
+  }
   std::array<char, kTokenLength> now;
-  return ReadMapped(PageOffset(tag.header_page), now) &&
-         std::memcmp(now.data(), tag.header.data(), kTokenLength) == 0;
+  return ReadMapped(offset, now) && std::memcmp(now.data(), tag.header.data(), kTokenLength) == 0;
 }
 
 void MdxFile::ForgetPages() {
