@@ -122,9 +122,10 @@ int CopyOrRename(CommandContext& context, bool rename) {
     return Finish(session, 1);
   }
   const std::string old_file = session.database();
-  // The copy is made while this run is marked inactive, as the new file's
-  // users begin with none.
-  int result = db::CopyDatabaseFiles(session.db(), target);
+  // The copy of the support file must not count this run as a user of the
+  // new database.
+  int result = session.MarkInactive();
+  if (result == 0) result = db::CopyDatabaseFiles(session.db(), target);
   if (result != 0) return Finish(session, result);
   int closed = session.Close();
   if (closed != 0) return kExitFailed;
@@ -293,18 +294,18 @@ int DbSession::Close() {
     result = db_->AnnounceChange();
     changed_ = false;
   }
-  if (active_) {
-    if (int inactive = support_->SetUserActive(database_, user_name_, false);
-        inactive != 0 && result == 0) {
-      result = inactive;
-    }
-    active_ = false;
-  }
+  if (int inactive = MarkInactive(); inactive != 0 && result == 0) result = inactive;
   if (db_->IsOpen()) {
     if (int closed = db_->CloseTimeRecordDb(); closed != 0 && result == 0) result = closed;
   }
   support_->CloseSupport();
   return result;
+}
+
+int DbSession::MarkInactive() {
+  if (!active_) return 0;
+  active_ = false;
+  return support_->SetUserActive(database_, user_name_, false);
 }
 
 void AddDbCommands(std::vector<Command>& commands) {

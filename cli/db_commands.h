@@ -37,6 +37,9 @@ class DbSession {
   // Announces a change to the other users at the close.
   void MarkChanged() { changed_ = true; }
   int Close();
+  // Ends this run's count among the active users before the close, for a
+  // copy of the support file that must not count it.
+  int MarkInactive();
 
   const std::string& database() const { return database_; }
   const std::string& user_name() const { return user_name_; }

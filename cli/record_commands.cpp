@@ -16,6 +16,9 @@
 namespace qm::cli {
 namespace {
 
+constexpr int kDeleteLocked = 413;  // "The record you wish to delete is ... editing by %s."
+constexpr int kModifyLocked = 415;
+
 constexpr std::string_view kAddUsage =
     "add --start \"DATE TIME\" --end \"DATE TIME\" [--person P] [--client C] [--project P] "
     "[--subproject S] [--activity A] [--rate R] [--pause H:MM] [--expense E] "
@@ -136,14 +139,15 @@ int ChangeDeletion(CommandContext& context, bool undelete) {
     // A record open in another user's dialog is theirs until they are done.
     std::string holder;
     if (db.IsLockedByOther(static_cast<engine::RecordNumber>(number), holder)) {
-      app::Reporter().ShowMessageWithText(db::kRecordEditLocked, holder);
+      app::Reporter().ShowMessageWithText(undelete ? kModifyLocked : kDeleteLocked, holder);
       result = db::kRecordEditLocked;
       break;
     }
     result = undelete ? db.UndeleteRecord(static_cast<engine::RecordNumber>(number))
                       : db.DeleteRecord(static_cast<engine::RecordNumber>(number), true);
     if (result != 0) break;
-    session.MarkChanged();
+    // A deletion announces itself; an undeletion is announced at the close.
+    if (undelete) session.MarkChanged();
     context.out << (undelete ? "Undeleted record " : "Deleted record ") << number << "\n";
   }
   int closed = session.Close();

@@ -8,6 +8,8 @@
 #include "app/error_reporter.h"
 #include "app/message_format.h"
 #include "core/date_text.h"
+#include "engine/file_lock.h"
+#include "engine/raw_file.h"
 
 namespace qm::db {
 namespace {
@@ -118,6 +120,16 @@ int TimeRecordDb::OpenTable(const std::string& file_name, engine::DbTable& into,
                             std::optional<TableTimeRecordRow>& row) {
   int result = 0;
   {
+    // Other users may be appending while this one opens. Holding the append
+    // lock keeps the open's check of the header's record count from
+    // measuring the file in the middle of someone's append (it then leaves
+    // the count alone), which would drop their record from the count.
+    engine::RawFile guard_file;
+    engine::ByteLock append_guard;
+    if (guard_file.Open(file_name, engine::RawFile::Mode::kReadWrite).ok()) {
+      engine::ByteLock::Acquire(engine(), guard_file.fd(), engine::kAppendLockByte,
+                                engine::LockKind::kExclusive, append_guard);
+    }
     ScopedOpenSettings settings(engine(), /*auto_open=*/false, engine::kUniqueKeep);
     result = into.OpenOrCreate(file_name, TimeRecordFieldSpecs(), {});
   }

@@ -1,0 +1,251 @@
+#include "cli/db_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "cli/record_commands.h"
+#include "db/support_db.h"
+#include "db/table_reporter.h"
+#include "engine/engine.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/test_paths.h"
+
+namespace qm::cli {
+namespace {
+
+using ::testing::HasSubstr;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+  std::vector<int> numbers;
+  std::string texts;
+};
+
+const Command& Find(std::string_view name) {
+  static const std::vector<Command> commands = [] {
+    std::vector<Command> all;
+    AddDbCommands(all);
+    AddRecordCommands(all);
+    return all;
+  }();
+  for (const Command& command : commands) {
+    if (command.name == name) return command;
+  }
+  ADD_FAILURE() << "no command " << name;
+  return commands.front();
+}
+
+class DbCommandsTest : public ::testing::Test {
+ protected:
+  Outcome Run(std::string_view name, std::vector<std::string> args, std::string user = "Alice",
+              std::vector<platform::Button> answers = {}) {
+    test::ScriptedUserInterface ui;
+    for (platform::Button answer : answers) ui.QueueAnswer(answer);
+    std::ostringstream out;
+    std::ostringstream err;
+    GlobalOptions options;
+    options.home = home_.path();
+    options.user = std::move(user);
+    options.db = db_;
+    CommandContext context{options, std::move(args), ui, out, err};
+    const int status = Find(name).run(context);
+    std::string texts;
+    for (const std::string& text : ui.Texts()) texts += text + "\n";
+    return {status, out.str(), err.str(), ui.Numbers(), texts};
+  }
+
+  Outcome Add(std::string person, std::string start, std::string end, std::string user = "Alice") {
+    return Run("add", {"--person", person, "--start", start, "--end", end, "--rate", "12.50"},
+               user);
+  }
+
+  std::string Records() {
+    Outcome listed = Run("records", {"--format", "csv"});
+    EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
+    return listed.out;
+  }
+
+  int SupportInt(std::string_view section, std::string_view entry) {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    return support.GetSupportInt(section, entry, -1, db::SupportFileName(db_));
+  }
+
+  test::TempDir home_;
+  std::string db_ = home_.File("work.dbf");
+};
+
+TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
+  Outcome created = Run("db new", {db_});
+  ASSERT_EQ(created.status, kExitOk) << created.err << created.texts;
+  EXPECT_TRUE(std::filesystem::exists(db_));
+  EXPECT_TRUE(std::filesystem::exists(home_.File("work.SPT")));
+  Outcome again = Run("db new", {db_});
+  EXPECT_EQ(again.status, kExitFailed);
+  EXPECT_THAT(again.numbers, ::testing::Contains(334));
+}
+
+TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
+  ASSERT_EQ(Add("Alice", "3/5/2024 1:00 PM", "3/5/2024 2:00 PM").status, kExitOk);
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  const std::string csv = Records();
+  const std::size_t second = csv.find("\n2,Alice");
+  const std::size_t first = csv.find("\n1,Alice");
+  ASSERT_NE(second, std::string::npos) << csv;
+  ASSERT_NE(first, std::string::npos) << csv;
+  EXPECT_LT(second, first) << csv;
+  EXPECT_THAT(csv, HasSubstr(",12.50,"));
+
+  Outcome json = Run("records", {"--format", "json"});
+  EXPECT_THAT(json.out, HasSubstr("\"recno\": 2, \"person\": \"Alice\""));
+}
+
+TEST_F(DbCommandsTest, OverlappingAddIsRefusedForTheSamePersonOnly) {
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:30 AM", "3/4/2024 9:45 AM").status, kExitOk);
+  Outcome refused = Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM");
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.texts, HasSubstr("overlaps that of an existing time record"));
+  EXPECT_EQ(Add("Bob", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM", "Bob").status, kExitOk);
+
+  {
+    app::CSettings user;
+    std::filesystem::create_directories(home_.File("support"));
+    ASSERT_TRUE(user.BindUser(home_.File("support"), "Alice"));
+    ASSERT_TRUE(user.WriteInt("GeneralConfig", "AllowOverlappingTasks", 1));
+  }
+  EXPECT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  EXPECT_EQ(SupportInt("Index", "Changes"), 3);
+  std::istringstream lines(Records());
+  int count = -1;
+  for (std::string line; std::getline(lines, line);) ++count;
+  EXPECT_EQ(count, 3);
+}
+
+TEST_F(DbCommandsTest, DeleteRespectsAnotherUsersEditLock) {
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    support.set_user_name("Bob");
+    ASSERT_EQ(support.WriteSupportString("UserLocks", "UserLocking1", "Bob",
+                                         db::SupportFileName(db_), true),
+              1);
+  }
+  Outcome refused = Run("delete", {"1"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.numbers, ::testing::Contains(413));
+  EXPECT_THAT(refused.texts, HasSubstr("Bob"));
+  EXPECT_THAT(Records(), HasSubstr("\n1,Alice"));
+
+  // Carol keeps the database open, so the deleted record stays in the file.
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.SetUserActive(db_, "Carol", true), 0);
+  }
+  Outcome bob = Run("delete", {"1"}, "Bob");
+  ASSERT_EQ(bob.status, kExitOk) << bob.texts;
+  EXPECT_THAT(Records(), ::testing::Not(HasSubstr("\n1,Alice")));
+  ASSERT_EQ(Run("undelete", {"1"}).status, kExitOk);
+  EXPECT_THAT(Records(), HasSubstr("\n1,Alice"));
+  EXPECT_EQ(Run("delete", {"7"}).status, kExitFailed);
+  EXPECT_EQ(Run("delete", {"x"}).status, kExitUsage);
+}
+
+TEST_F(DbCommandsTest, InfoCountsRecordsDeletedAndChanges) {
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  ASSERT_EQ(Add("Alice", "3/4/2024 11:00 AM", "3/4/2024 12:00 PM").status, kExitOk);
+  // Bob keeps the database open, so the deleted record is not packed away.
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.SetUserActive(db_, "Bob", true), 0);
+  }
+  ASSERT_EQ(Run("delete", {"2"}).status, kExitOk);
+  Outcome info = Run("db info", {});
+  ASSERT_EQ(info.status, kExitOk) << info.texts;
+  EXPECT_THAT(info.out, HasSubstr("records: 2\ndeleted: 1\nactive users: 1\nchanges: 3\n"
+                                  "protected: no\n"));
+}
+
+TEST_F(DbCommandsTest, RenameLeavesTheRecordsNotDeletedUnderTheNewName) {
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  ASSERT_EQ(Add("Alice", "3/4/2024 11:00 AM", "3/4/2024 12:00 PM").status, kExitOk);
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.SetUserActive(db_, "Bob", true), 0);
+  }
+  ASSERT_EQ(Run("delete", {"1"}).status, kExitOk);
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.SetUserActive(db_, "Bob", false), 0);
+  }
+  const std::string renamed = home_.File("renamed.dbf");
+  Outcome done = Run("db rename", {renamed});
+  ASSERT_EQ(done.status, kExitOk) << done.texts << done.err;
+  EXPECT_FALSE(std::filesystem::exists(db_));
+  EXPECT_FALSE(std::filesystem::exists(home_.File("work.SPT")));
+  EXPECT_FALSE(std::filesystem::exists(renamed + ".cpy"));
+  db_ = renamed;
+  const std::string csv = Records();
+  EXPECT_THAT(csv, HasSubstr("\n1,Alice"));
+  EXPECT_THAT(csv, ::testing::Not(HasSubstr("\n2,")));
+  EXPECT_EQ(SupportInt("UserCount", "NumActiveUsers"), 0);
+
+  // A copy onto a taken name is refused and changes nothing.
+  Outcome taken = Run("db copy", {renamed});
+  EXPECT_EQ(taken.status, kExitFailed);
+  EXPECT_THAT(taken.numbers, ::testing::Contains(334));
+}
+
+// Four real processes, each its own person, add 250 records each through
+// the add command, every add one whole program run.
+TEST_F(DbCommandsTest, FourProcessesAddingAtOnceLoseNothing) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
+  constexpr int kWriters = 4;
+  constexpr int kRecordsEach = 250;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int failures = 0;
+      const std::string user = "Writer" + std::to_string(w);
+      for (int i = 0; i < kRecordsEach; ++i) {
+        const int minutes = i * 5;
+        char start[32];
+        char end[32];
+        std::snprintf(start, sizeof start, "3/%d/2024 %d:%02d", 1 + minutes / 1440,
+                      minutes % 1440 / 60, minutes % 60);
+        std::snprintf(end, sizeof end, "3/%d/2024 %d:%02d", 1 + minutes / 1440,
+                      minutes % 1440 / 60, minutes % 60 + 4);
+        failures += Add(user, start, end, user).status != kExitOk;
+      }
+      _exit(failures == 0 ? 0 : 1);
+    }
+    children.push_back(pid);
+  }
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  Outcome info = Run("db info", {});
+  EXPECT_THAT(info.out, HasSubstr("records: 1000\ndeleted: 0\nactive users: 0\nchanges: 1000\n"));
+  EXPECT_EQ(SupportInt("UserCount", "NumActiveUsers"), 0);
+}
+
+}  // namespace
+}  // namespace qm::cli
