@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
+#include "core/amount_text.h"
 #include "db/clients_db.h"
 #include "db/descriptor_db.h"
 #include "db/table_reporter.h"
@@ -33,7 +34,8 @@ using db::DescriptorTexts;
 using db::kDescriptorKinds;
 
 constexpr int kConfirmDeleteWithLinks = 1194;
-constexpr int kNotFound = 183;  // "Not found.  Please check the spelling ..."
+constexpr int kNotFound = 183;
+constexpr int kRateInvalid = 171;  // "The hourly rate that you have entered is invalid."  // "Not found.  Please check the spelling ..."
 // A lock held by another user is waited for this long (tenths of a second
 // apart) before the command gives up: a tool must not hang.
 constexpr int kLockAttempts = 50;
@@ -273,6 +275,17 @@ int RunDescriptorsAdd(CommandContext& context) {
       context.err << "quillmk-cli: a descriptor cannot be linked to its own kind\n";
       return kExitUsage;
     }
+  }
+  if (positional[1].find_first_not_of(" \t") == std::string::npos ||
+      (link && link->second.find_first_not_of(" \t") == std::string::npos)) {
+    context.err << "quillmk-cli: a descriptor's value cannot be empty\n";
+    return kExitUsage;
+  }
+  // A rate is stored as money text; text that is no amount would become 0.00.
+  if ((*kind == db::kRateKind && !core::IsNumberText(positional[1])) ||
+      (link_kind == db::kRateKind && !core::IsNumberText(link->second))) {
+    app::Reporter().ShowMessage(kRateInvalid);
+    return kExitFailed;
   }
   const int added = files.db->AddDescriptor(positional[1], *kind, link.has_value(),
                                             link ? std::string_view(link->second) : "",

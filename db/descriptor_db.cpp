@@ -205,6 +205,7 @@ int DescriptorDb::ReleaseAndFlush() {
 int DescriptorDb::AddDescriptor(std::string_view value, int kind, bool linked,
                                 std::string_view linked_to, int link_kind) {
   if (!is_open()) return kDescriptorIndexInconsistent;
+  if (!IsKind(kind) || (linked && !IsKind(link_kind))) return engine::kErrorParameter;
   engine::Table& table = *this->table();
   int result = Call([&] { return table.AppendStart(); });
   if (result == 0) result = Call([&] { return table.Blank(); });
@@ -222,6 +223,7 @@ int DescriptorDb::AddDescriptor(std::string_view value, int kind, bool linked,
 int DescriptorDb::RewriteDescriptor(std::string_view value, int kind, bool linked,
                                     std::string_view linked_to, int link_kind) {
   if (!is_open()) return kDescriptorIndexInconsistent;
+  if (!IsKind(kind) || (linked && !IsKind(link_kind))) return engine::kErrorParameter;
   engine::Table& table = *this->table();
   const RecordNumber row = table.RecordNumber();
   int result = AssignRow(value, kind, linked, linked_to, link_kind);

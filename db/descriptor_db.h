@@ -120,7 +120,8 @@ class DescriptorDb : public engine::DbTable {
   const DescriptorCache& LoadedCache();
 
   // Appends a row. A duplicate of an existing row is refused by the tag and
-  // not stored; that is not an error. 0, or the code of a failure.
+  // not stored; that is not an error. 0, the code of a failure, or
+  // kErrorParameter for a kind outside 0-5 (nothing is written).
   int AddDescriptor(std::string_view value, int kind, bool linked, std::string_view linked_to,
                     int link_kind);
   // Rewrites the current row; a row that would duplicate another is

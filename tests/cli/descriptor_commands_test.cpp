@@ -80,10 +80,12 @@ TEST_F(DescriptorCommandsTest, BadArgumentsAreUsageErrors) {
                                          {RunDescriptorsAdd, {"client"}},
                                          {RunDescriptorsAdd, {"2", "X", "--link-to", "2", "Y"}},
                                          {RunDescriptorsAdd, {"2", "X", "--link-to", "1"}},
+                                         {RunDescriptorsAdd, {"client", "  "}},
                                          {RunDescriptorsList, {"6"}},
                                          {RunDescriptorsDelete, {"client"}}}) {
     EXPECT_EQ(Run(c.run, c.args).status, kExitUsage) << ::testing::PrintToString(c.args);
   }
+  EXPECT_THAT(Run(RunDescriptorsAdd, {"rate", "lots"}).numbers, ElementsAre(171));
   EXPECT_EQ(List(), "");
 }
 
