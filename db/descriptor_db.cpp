@@ -132,7 +132,7 @@ int DescriptorDb::LoadDescriptorCache() {
   cache_ = DescriptorCache{};
   if (!is_open()) return kDescriptorIndexInconsistent;
   engine::Table& table = *this->table();
-  const RecordNumber record_count = table.RecordCount();
+  RecordNumber record_count = table.RecordCount();
   DescriptorCache loaded;
   try {
     loaded.entries.reserve(record_count);
@@ -142,7 +142,12 @@ int DescriptorDb::LoadDescriptorCache() {
   int previous_kind = -1;
   int moved = Call([&] { return table.Top(); });
   while (moved == 0 && !table.IsEof()) {
-    if (loaded.entries.size() >= record_count) return kDescriptorIndexInconsistent;
+    if (loaded.entries.size() >= record_count) {
+      // Another user may have appended since the count was read; only an
+      // index that yields more rows than the file now holds is wrong.
+      record_count = table.RecordCount();
+      if (loaded.entries.size() >= record_count) return kDescriptorIndexInconsistent;
+    }
     const int kind = static_cast<int>(type_->Integer());
     // A row of a kind the program does not know would break the ranges of
     // the known kinds; the lists never offer it.
