@@ -267,6 +267,11 @@ bool DbSession::Prepare() {
 int DbSession::Open(const std::string& database) {
   if (!database.empty()) database_ = database;
   if (!db_) return kExitFailed;
+  // A table of an earlier version is converted (after asking) first; a
+  // declined conversion is refused with 399 below.
+  if (fs::exists(database_)) {
+    db_->CheckVersionBeforeOpen(database_, platform::JoinPath(program_directory_, "backup"));
+  }
   if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
     return result;
   }

@@ -8,6 +8,7 @@
 #include "app/error_reporter.h"
 #include "app/message_format.h"
 #include "core/date_text.h"
+#include "db/version2_conversion.h"
 #include "engine/file_lock.h"
 #include "engine/raw_file.h"
 
@@ -17,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::string_view kModule = "TRACKDB";
+constexpr int kVersion2Question = 400;
 
 bool ReporterReady() { return app::HasReporter(); }
 
@@ -150,6 +152,25 @@ int TimeRecordDb::OpenTable(const std::string& file_name, engine::DbTable& into,
   const int fallback = fs::exists(file_name) ? kCannotOpenDatabase : engine::kMessageCannotCreate;
   reporter().ReportDatabaseError(file_name, fallback);
   return fallback;
+}
+
+int TimeRecordDb::CheckVersionBeforeOpen(const std::string& file_name,
+                                         const std::string& backup_directory) {
+  switch (InspectTimeRecordTable(engine(), file_name)) {
+    case TableLayout::kCurrent:
+      return 1;
+    case TableLayout::kMissing:
+    case TableLayout::kUnreadable:
+      return 0;
+    case TableLayout::kVersion2:
+      break;
+  }
+  if (!ReporterReady()) return 0;
+  const std::string question = app::FormatMessageText(
+      app::Reporter().LoadText(kVersion2Question).value_or(""), {file_name});
+  if (app::Reporter().AskYesNo(question) != platform::Button::kYes) return 0;
+  const int result = ConvertVersion2Table(engine(), file_name, backup_directory);
+  return result == 0 || result == 1 ? 1 : 0;
 }
 
 int TimeRecordDb::OpenTimeRecordDb(const std::string& file_name) {

@@ -88,6 +88,11 @@ class TimeRecordDb final : public engine::DbTable {
   ~TimeRecordDb() override;
 
   // --- Opening and closing ---------------------------------------------
+  // 1 when `file_name` opens in the current layout, 0 when it does not
+  // exist or cannot be opened. A version 2 table asks 400 and, on Yes, is
+  // converted (backed up in `backup_directory` first): 1 when converted or
+  // declined at the confirmation, 0 when the conversion failed.
+  int CheckVersionBeforeOpen(const std::string& file_name, const std::string& backup_directory);
   // 0, or the code of a reported failure; 399 (not reported) for a table
   // in the version 2 layout.
   int OpenTimeRecordDb(const std::string& file_name);

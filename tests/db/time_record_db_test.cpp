@@ -295,21 +295,98 @@ TEST_F(TimeRecordDbTest, CopyHoldsTheRecordsNotDeleted) {
   EXPECT_EQ(reader.db.CountRecords(false), 2);
 }
 
-TEST_F(TimeRecordDbTest, Version2TableIsRefusedWith399) {
-  alice_.db.CloseTimeRecordDb();
-  const std::string old_file = dir_.File("old.dbf");
-  {
+class Version2Test : public ::testing::Test, protected test::DbTestEnv {
+ protected:
+  // A table in the version 2 layout: the description in one memo field.
+  void MakeVersion2Table(const std::vector<std::string>& descriptions) {
     std::vector<engine::FieldSpec> fields;
     for (const core::TableFieldSpec& f : core::kTimeRecordTableFields) {
       if (f.name == "DESCSTART" || f.name == "DESCEND") continue;
       fields.push_back({std::string(f.name), f.type, f.width, f.decimals});
     }
     fields.push_back({"DESCRIPTN", 'M', 10, 0});
-    ASSERT_NE(engine::Table::Create(engine_, old_file, fields), nullptr);
+    std::unique_ptr<engine::Table> table = engine::Table::Create(engine_, file_, fields);
+    ASSERT_NE(table, nullptr);
+    int hour = 8;
+    for (const std::string& description : descriptions) {
+      ASSERT_EQ(table->AppendStart(), 0);
+      table->Blank();
+      table->FieldByName("PERSON")->AssignText("Alice");
+      table->FieldByName("RATE")->AssignNumber(12.5, 2);
+      table->FieldByName("START_DATE")->AssignText("20240304");
+      table->FieldByName("START_TIME")->AssignText(std::to_string(hour) + ":00");
+      table->FieldByName("END_DATE")->AssignText("20240304");
+      table->FieldByName("END_TIME")->AssignText(std::to_string(hour) + ":30");
+      table->FieldByName("DESCRIPTN")->AssignMemo(description);
+      ASSERT_EQ(table->Append(), 0);
+      ++hour;
+    }
+    ASSERT_EQ(table->Close(), 0);
   }
-  EXPECT_EQ(alice_.db.OpenTimeRecordDb(old_file), kVersion2Layout);
-  EXPECT_FALSE(alice_.db.IsOpen());
+
+  std::string file_ = dir_.File("old.dbf");
+  std::string backup_ = dir_.File("backup");
+  Session session_{engine_, table_reporter_, "Alice"};
+};
+
+TEST_F(Version2Test, OpeningRefusesTheOldLayoutWith399) {
+  MakeVersion2Table({"short"});
+  EXPECT_EQ(session_.db.OpenTimeRecordDb(file_), kVersion2Layout);
+  EXPECT_FALSE(session_.db.IsOpen());
   EXPECT_TRUE(ui_.entries().empty());
+}
+
+TEST_F(Version2Test, ConvertsAfterBothConfirmationsWithABackup) {
+  const std::string long_text = std::string(250, 'a') + "the rest";
+  MakeVersion2Table({"short one", long_text});
+  ui_.QueueAnswer(platform::Button::kYes);  // 400
+  ui_.QueueAnswer(platform::Button::kYes);  // 407
+  EXPECT_EQ(session_.db.CheckVersionBeforeOpen(file_, backup_), 1);
+  using ::testing::HasSubstr;
+  EXPECT_THAT(ui_.Texts(), ElementsAre(HasSubstr("created with Version 2"),
+                                       HasSubstr("old database will be backup"),
+                                       HasSubstr("successfully converted")));
+  EXPECT_TRUE(std::filesystem::exists(backup_ + "/old.dbf"));
+  EXPECT_TRUE(std::filesystem::exists(backup_ + "/old.dbt"));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("old.dbt")));
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("old.new")));
+
+  ASSERT_EQ(session_.db.OpenTimeRecordDb(file_), 0);
+  core::TimeRecord record;
+  ASSERT_EQ(session_.db.FirstRecord(record), 0);
+  EXPECT_EQ(record.description.view(), "short one");
+  EXPECT_EQ(record.descriptors[core::kRateDescriptor], "12.50");
+  ASSERT_EQ(session_.db.NextRecord(record), 0);
+  EXPECT_EQ(record.description.view(), long_text);
+  session_.db.CloseTimeRecordDb();
+
+  // The converted file passes the check; converting it again is refused.
+  ui_.Clear();
+  EXPECT_EQ(session_.db.CheckVersionBeforeOpen(file_, backup_), 1);
+  EXPECT_TRUE(ui_.entries().empty());
+}
+
+TEST_F(Version2Test, DeclinedConversionLeavesTheFileAsItWas) {
+  MakeVersion2Table({"kept"});
+  const std::string before = ReadBytes(file_);
+  struct Case {
+    std::vector<platform::Button> answers;
+    int expected;
+  };
+  const Case cases[] = {
+      {{platform::Button::kNo}, 0},
+      {{platform::Button::kYes, platform::Button::kNo}, 1},  // declined at 407
+  };
+  for (const Case& c : cases) {
+    for (platform::Button answer : c.answers) ui_.QueueAnswer(answer);
+    EXPECT_EQ(session_.db.CheckVersionBeforeOpen(file_, backup_), c.expected);
+    EXPECT_EQ(ReadBytes(file_), before);
+    EXPECT_EQ(session_.db.OpenTimeRecordDb(file_), kVersion2Layout);
+  }
+}
+
+TEST_F(Version2Test, MissingFileIsNoTimeRecordTable) {
+  EXPECT_EQ(session_.db.CheckVersionBeforeOpen(dir_.File("none.dbf"), backup_), 0);
 }
 
 // Four real processes add 250 records each to one database, each running
