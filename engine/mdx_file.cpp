@@ -663,10 +663,9 @@ void MdxFile::SizeCache() {
   std::size_t wanted = std::bit_ceil(std::clamp<std::size_t>(pages_in_file_ / kBlockPages,
                                                              kMinCacheSlots, kMaxCacheSlots));
   if (wanted <= cache_.size()) return;
-  for (std::size_t index : dirty_slots_) {
-    if (cache_[index].dirty) return;
-  }
-  dirty_slots_.clear();
+  // Within an update the changed blocks go to the file first; that is what
+  // leaving the cache does to them anyway, and the update's lock is held.
+  if (!FlushDirty().ok()) return;
   cache_.clear();
   cache_.resize(wanted);
 }
@@ -860,6 +859,9 @@ FileStatus MdxFile::AllocateBlock(std::uint32_t* page) {
   end_pages += end_pages % kBlockPages;
   *page = std::max<std::uint32_t>(pages_in_file_, static_cast<std::uint32_t>(end_pages));
   pages_in_file_ = *page + kBlockPages;
+  // A long run of appends in one update grows the file far past the size
+  // the cache was made for; a cache too small for the tree thrashes.
+  if (pages_in_file_ / kBlockPages > 2 * cache_.size()) SizeCache();
   return FileStatus::Ok();
 }
 

@@ -9,8 +9,9 @@
 //                 a rebuild or ForceIndexRebuild elsewhere sees the open;
 //   append byte   the index write lock: held exclusively while index pages
 //                 and the matching data change, shared by a reader for the
-//                 span of one move or seek, so that no reader walks pages
-//                 that a writer has half replaced.
+//                 span of one move or seek that cannot do without it (see
+//                 BeginUnlockedRead), so that no reader walks pages that a
+//                 writer has half replaced.
 //
 // Unfinished-write mark. A process that dies between writing index pages
 // and the data (or halfway through the pages) leaves an index that may

@@ -2,6 +2,7 @@
 // modes, packing, and an index that a crash left behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -412,6 +413,25 @@ TEST_F(TableIndexTest, AppendsUnderLockAppendReachTheIndexAtUnlock) {
   ExpectConsistent(*table);
   const std::string mdx = ReadAll(dir_.File("work.mdx"));
   EXPECT_EQ(mdx[kUnfinishedWriteMarkOffset], 0);
+}
+
+// A run long enough that the index outgrows the page cache it started with,
+// in random key order so that changed blocks leave the cache mid-run.
+TEST_F(TableIndexTest, LongGroupedRunsInRandomOrderKeepTheIndexWhole) {
+  std::unique_ptr<Table> table = Create({kByName, kLive});
+  ASSERT_EQ(table->LockAppend(), 0);
+  std::uint32_t state = 12345;
+  std::vector<std::string> names;
+  for (int i = 0; i < 6000; ++i) {
+    state = state * 1103515245u + 12345u;
+    names.push_back("k" + std::to_string(state % 10000000));
+    ASSERT_EQ(Add(*table, names.back(), 0, "20240101", i % 3 ? "ACME" : "OTHER"), 0);
+  }
+  ASSERT_EQ(table->Unlock(), 0);
+  ExpectConsistent(*table);
+  Select(*table, "BYNAME");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(Walk(*table), names);
 }
 
 // A writer that died between the index and the data leaves the mark set;
