@@ -1,4 +1,9 @@
 #include "cli/command.h"
+#include "cli/db_commands.h"
+#include "cli/descriptor_commands.h"
+#include "cli/record_commands.h"
+#include "cli/security_commands.h"
+#include "cli/table_commands.h"
 
 namespace qm::cli {
 
@@ -6,6 +11,11 @@ const std::vector<Command>& AllCommands() {
   static const std::vector<Command> commands = [] {
     std::vector<Command> all;
     AddSettingsCommands(all);
+    AddDbCommands(all);
+    AddRecordCommands(all);
+    AddDescriptorCommands(all);
+    AddSecurityCommands(all);
+    AddTableCommands(all);
     AddTextCommands(all);
     return all;
   }();
