@@ -1,5 +1,6 @@
 #include "db/time_record_db.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -19,6 +20,7 @@ namespace fs = std::filesystem;
 
 constexpr std::string_view kModule = "TRACKDB";
 constexpr int kVersion2Question = 400;
+constexpr int kScrollRange = 32767;
 
 bool ReporterReady() { return app::HasReporter(); }
 
@@ -452,6 +454,18 @@ long TimeRecordDb::CountRecords(bool filtered) {
     result = table()->Skip(1);
   }
   return count;
+}
+
+int TimeRecordDb::ScrollPosition() {
+  if (!is_open()) return 0;
+  const double position = table()->Position() * kScrollRange;
+  return std::clamp(static_cast<int>(std::lround(position)), 0, kScrollRange);
+}
+
+engine::RecordNumber TimeRecordDb::SetScrollPosition(int position) {
+  if (!is_open()) return 0;
+  Call([&] { return table()->SetPosition(position * (1.0 / kScrollRange)); });
+  return table()->RecordNumber();
 }
 
 // --- Overlaps ------------------------------------------------------------------

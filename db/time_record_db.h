@@ -130,6 +130,12 @@ class TimeRecordDb final : public engine::DbTable {
   // Records passing the display tag when `filtered`, else the table's count.
   long CountRecords(bool filtered);
 
+  // The current record's place in the display order, 0 to 32767.
+  int ScrollPosition();
+  // Moves to the place n/32767 of the display order; the record reached
+  // (0 when none).
+  engine::RecordNumber SetScrollPosition(int position);
+
   // --- Overlaps ----------------------------------------------------------
   // 0, or 1/2 as core::TimesOverlap with `found` the overlapping record.
   int FindOverlap(const core::TimeRecord& record, core::TimeRecord& found);

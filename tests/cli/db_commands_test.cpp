@@ -12,7 +12,11 @@
 
 #include "app/settings.h"
 #include "cli/record_commands.h"
+#include <csignal>
+
+#include "core/time_record.h"
 #include "db/support_db.h"
+#include "db/time_record_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
 #include "tests/support/scripted_ui.h"
@@ -208,6 +212,51 @@ TEST_F(DbCommandsTest, RenameLeavesTheRecordsNotDeletedUnderTheNewName) {
   Outcome taken = Run("db copy", {renamed});
   EXPECT_EQ(taken.status, kExitFailed);
   EXPECT_THAT(taken.numbers, ::testing::Contains(334));
+}
+
+// A copy killed at any moment leaves the original whole and the new name
+// either absent or complete.
+TEST_F(DbCommandsTest, KilledCopyLeavesNoHalfWrittenDatabase) {
+  constexpr long kRecords = 1500;
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    support.set_user_name("Setup");
+    db::TimeRecordDb records(engine, db::RunTableReporter(), support, {});
+    ASSERT_EQ(records.OpenTimeRecordDb(db_), 0);
+    core::TimeRecord record;
+    core::ClearTimeRecord(record);
+    record.descriptors[core::kPersonDescriptor].assign("Setup");
+    for (long i = 0; i < kRecords; ++i) {
+      record.start = 1000000 + static_cast<core::TimeStamp>(i) * 600;
+      record.end = record.start + 300;
+      ASSERT_EQ(records.AddRecord(record, false), 0);
+    }
+    records.CloseTimeRecordDb();
+  }
+  auto count_records = [&](const std::string& file) {
+    const std::string saved = db_;
+    db_ = file;
+    Outcome info = Run("db info", {});
+    db_ = saved;
+    return info.out;
+  };
+  for (int delay_ms : {5, 20, 60, 150}) {
+    const std::string target = home_.File("copy" + std::to_string(delay_ms) + ".dbf");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      _exit(Run("db copy", {target}).status);
+    }
+    usleep(static_cast<useconds_t>(delay_ms) * 1000);
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_THAT(count_records(db_), HasSubstr("records: 1500\n")) << delay_ms << " ms";
+    if (std::filesystem::exists(target)) {
+      EXPECT_THAT(count_records(target), HasSubstr("records: 1500\n")) << delay_ms << " ms";
+    }
+  }
 }
 
 // Four real processes, each its own person, add 250 records each through

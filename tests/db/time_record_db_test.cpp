@@ -143,6 +143,26 @@ TEST_F(TimeRecordDbTest, ChangingTheCurrentRecordRewritesItInPlace) {
   EXPECT_EQ(read, record);
 }
 
+TEST_F(TimeRecordDbTest, ScrollPositionsSpanTheDisplayOrder) {
+  TimeRecordDb& db = alice_.db;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(db.AddRecord(Record("Alice", At(4, 9 + i, 0), At(4, 9 + i, 30)), false), 0);
+  }
+  ASSERT_EQ(db.FlushDb(), 0);
+  core::TimeRecord record;
+  ASSERT_EQ(db.FirstRecord(record), 0);
+  EXPECT_EQ(db.ScrollPosition(), 0);
+  int previous = 0;
+  for (int n = 2; n <= 5; ++n) {
+    ASSERT_EQ(db.NextRecord(record), 0);
+    const int position = db.ScrollPosition();
+    EXPECT_GT(position, previous);
+    EXPECT_LE(position, 32767);
+    previous = position;
+  }
+  EXPECT_EQ(db.SetScrollPosition(0), 1u);
+}
+
 TEST_F(TimeRecordDbTest, EmptyDatabase) {
   core::TimeRecord record;
   EXPECT_TRUE(alice_.db.IsEmpty());
