@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
+#include "cli/security_commands.h"
 #include "core/amount_text.h"
 #include "db/clients_db.h"
 #include "db/descriptor_db.h"
@@ -262,6 +263,9 @@ int RunDescriptorsAdd(CommandContext& context) {
     }
   }
   if (positional.size() != 2) return Usage(context, kUsage);
+  if (RequireDatabaseAccess(context, app::SecuredOperation::kEditDescriptors) != 0) {
+    return kExitFailed;
+  }
   OpenDescriptors files;
   if (!files.Open(context)) return kExitFailed;
   const DescriptorTexts& names = files.installation.kind_names;
@@ -311,6 +315,9 @@ int RunDescriptorsDelete(CommandContext& context) {
     }
   }
   if (positional.size() != 2) return Usage(context, kUsage);
+  if (RequireDatabaseAccess(context, app::SecuredOperation::kEditDescriptors) != 0) {
+    return kExitFailed;
+  }
   OpenDescriptors files;
   if (!files.Open(context)) return kExitFailed;
   const DescriptorTexts& names = files.installation.kind_names;

@@ -23,6 +23,10 @@
 //
 // clients set changes only the fields given and creates the client when it
 // is new; show prints "FIELD: value" lines.
+//
+// Changing descriptors needs administrator access when the database of the
+// run (--db, else the user's current file) is protected; --password answers
+// the prompt.
 #pragma once
 
 #include <vector>

@@ -368,6 +368,17 @@ int RunSecurityAssign(CommandContext& context) {
   return kExitOk;
 }
 
+int RequireDatabaseAccess(CommandContext& context, app::SecuredOperation operation) {
+  CommandReporter reporter(context);
+  std::optional<std::string> user = UserName(context);
+  if (!user) return 0;
+  const std::string path = DatabasePath(context, *user);
+  if (path.empty() || !std::filesystem::exists(path)) return 0;
+  SecuredDatabase database(context);
+  if (!database.Open()) return app::kAccessRefused;
+  return database.security().RequireAccess(operation, database.user_name());
+}
+
 void AddSecurityCommands(std::vector<Command>& commands) {
   commands.push_back({"security status", "security status",
                       "whether the database asks for passwords",

@@ -17,6 +17,7 @@
 
 #include <vector>
 
+#include "app/security.h"
 #include "cli/command.h"
 
 namespace qm::cli {
@@ -28,5 +29,12 @@ int RunSecurityOn(CommandContext& context);
 int RunSecurityOff(CommandContext& context);
 int RunSecurityPassword(CommandContext& context);
 int RunSecurityAssign(CommandContext& context);
+
+// For commands of other groups that need a level: 0 when the command may go
+// on, because the database (--db, else the user's current file) is not
+// protected or the password given grants `operation`'s level, or because
+// there is no database at all (the descriptor and clients files belong to
+// the installation). Else the message that refused it, already shown.
+int RequireDatabaseAccess(CommandContext& context, app::SecuredOperation operation);
 
 }  // namespace qm::cli

@@ -1,5 +1,7 @@
 #include "cli/security_commands.h"
 
+#include "cli/descriptor_commands.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -115,6 +117,16 @@ TEST_F(SecurityCommandsTest, PersonPasswordsAreAssignedAndChangedByTheirOwner) {
   EXPECT_EQ(not_admin.numbers.back(), 242);
   EXPECT_EQ(Run(RunSecurityAssign, {"Carl", "x"}, "newbob", {"x", "y"}, "Bob").status,
             kExitFailed);
+}
+
+TEST_F(SecurityCommandsTest, EditingDescriptorsOfAProtectedDatabaseNeedsTheAdministrator) {
+  ASSERT_EQ(Run(RunSecurityOn, {"boss"}).status, kExitOk);
+  Outcome refused = Run(RunDescriptorsAdd, {"client", "Acme"}, "guess", {"more", "last"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_EQ(refused.numbers.back(), 242);
+  EXPECT_EQ(Run(RunDescriptorsList, {}).out, "");
+  EXPECT_EQ(Run(RunDescriptorsAdd, {"client", "Acme"}, "boss").status, kExitOk);
+  EXPECT_EQ(Run(RunDescriptorsList, {}).out, "Client\tAcme\n");
 }
 
 TEST_F(SecurityCommandsTest, MissingSupportFileIsReportedNotCreated) {
