@@ -61,6 +61,7 @@ int RunDbNew(CommandContext& context) {
     return kExitFailed;
   }
   if (session.Open(file) != 0) return kExitFailed;
+  session.RememberAsCurrent();
   context.out << "Created " << file << "\n";
   return Finish(session, 0);
 }
@@ -75,6 +76,7 @@ int RunDbOpen(CommandContext& context) {
     return kExitFailed;
   }
   if (session.Open(file) != 0) return kExitFailed;
+  session.RememberAsCurrent();
   context.out << "Opened " << file << " (" << session.db().CountRecords(false)
               << " records)\n";
   return Finish(session, 0);
@@ -305,6 +307,12 @@ int DbSession::Close() {
   }
   support_->CloseSupport();
   return result;
+}
+
+void DbSession::RememberAsCurrent() {
+  if (platform::Status status = user_.WriteString("Settings", "CurrentFile", database_); !status) {
+    app::Reporter().ShowError(status.message());
+  }
 }
 
 int DbSession::MarkInactive() {

@@ -40,6 +40,9 @@ class DbSession {
   // Ends this run's count among the active users before the close, for a
   // copy of the support file that must not count it.
   int MarkInactive();
+  // Makes the open database the user's current one ("CurrentFile"), which
+  // later commands use without --db.
+  void RememberAsCurrent();
 
   const std::string& database() const { return database_; }
   const std::string& user_name() const { return user_name_; }

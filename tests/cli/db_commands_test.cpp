@@ -97,6 +97,12 @@ TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
   Outcome again = Run("db new", {db_});
   EXPECT_EQ(again.status, kExitFailed);
   EXPECT_THAT(again.numbers, ::testing::Contains(334));
+
+  // The new database is the user's current one from now on.
+  db_.clear();
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  db_ = home_.File("work.dbf");
+  EXPECT_THAT(Records(), HasSubstr("\n1,Alice"));
 }
 
 TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
