@@ -7,6 +7,7 @@
 // lock and flush at once, as the descriptor file's do.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
