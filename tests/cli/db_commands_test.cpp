@@ -12,6 +12,7 @@
 
 #include "app/settings.h"
 #include "cli/record_commands.h"
+#include "cli/table_commands.h"
 #include <csignal>
 
 #include "core/time_record.h"
@@ -316,6 +317,13 @@ TEST_F(DbCommandsTest, FourProcessesAddingAtOnceLoseNothing) {
   Outcome info = Run("db info", {});
   EXPECT_THAT(info.out, HasSubstr("records: 1000\ndeleted: 0\nactive users: 0\nchanges: 1000\n"));
   EXPECT_EQ(SupportInt("UserCount", "NumActiveUsers"), 0);
+  for (const std::string& file : {db_, db::SupportFileName(db_)}) {
+    test::ScriptedUserInterface ui;
+    std::ostringstream out;
+    std::ostringstream err;
+    CommandContext context{GlobalOptions{}, {file}, ui, out, err};
+    EXPECT_EQ(RunTableCheck(context), kExitOk) << file << "\n" << out.str() << err.str();
+  }
 }
 
 }  // namespace
