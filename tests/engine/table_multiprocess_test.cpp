@@ -1,5 +1,6 @@
 // Indexed tables shared by real processes: concurrent appends and changes,
 // readers that see other processes' writes, and appenders killed mid-way.
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -227,13 +228,20 @@ TEST_F(TableMultiProcessTest, AppenderKilledAtRandomMomentsLosesNothingThatRetur
       }
     });
     ::close(done[1]);
+    long last_returned = first - 1;
+    long seq = 0;
+    // The random moment counts from the child's second append: on a loaded
+    // machine starting the child alone can take longer than the shortest wait.
+    for (int started = 0; started < 2; ++started) {
+      pollfd ready{done[0], POLLIN, 0};
+      if (::poll(&ready, 1, 10000) != 1 || ::read(done[0], &seq, sizeof seq) != sizeof seq) break;
+      last_returned = seq;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(20 + random() % 120));
     ::kill(child, SIGKILL);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped by itself: " << WEXITSTATUS(status);
-    long last_returned = first - 1;
-    long seq = 0;
     while (::read(done[0], &seq, sizeof seq) == sizeof seq) last_returned = seq;
     ::close(done[0]);
     ASSERT_GT(last_returned, first) << "the child appended";
