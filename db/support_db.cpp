@@ -95,6 +95,7 @@ class SupportOpenSettings {
 }  // namespace
 
 std::string SupportFileName(std::string_view database_file) {
+  if (database_file.empty()) return {};
   fs::path path{std::string(database_file)};
   path.replace_extension(".SPT");
   return path.string();
@@ -128,6 +129,8 @@ void SupportDb::LogEngineResult(int line, int result) {
 }
 
 int SupportDb::OpenSupport(const std::string& file_name) {
+  // No database named: there is no support file to make up a name for.
+  if (file_name.empty()) return kSupportNotOpen;
   if (is_open() && open_file_ == file_name) return 0;
   if (is_open() && EqualIgnoringCase(open_file_, file_name)) return 0;
   if (IsTextSupportFile(file_name)) {

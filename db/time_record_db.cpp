@@ -567,6 +567,7 @@ int TimeRecordDb::CopyDatabaseTo(const std::string& new_file_name) {
 int TimeRecordDb::LockRecordForEdit(engine::RecordNumber number, std::string& holder) {
   holder.clear();
   if (options_.single_user) return 0;
+  if (database_file_.empty()) return kSupportNotOpen;
   const std::string entry = EditLockEntry(number);
   std::string current = support_->GetSupportString(kUserLocksSection, entry, "", support_file());
   if (!current.empty() && current != support_->user_name()) {
@@ -581,6 +582,7 @@ int TimeRecordDb::LockRecordForEdit(engine::RecordNumber number, std::string& ho
 
 std::string TimeRecordDb::RecordLockHolder(engine::RecordNumber number) {
   if (options_.single_user) return {};
+  if (database_file_.empty()) return {};
   return support_->GetSupportString(kUserLocksSection, EditLockEntry(number), "", support_file());
 }
 
@@ -600,6 +602,7 @@ int TimeRecordDb::UnlockRecordForEdit(engine::RecordNumber number) {
 int TimeRecordDb::LockEntireDatabase(std::string& holder) {
   holder.clear();
   if (options_.single_user) return 0;
+  if (database_file_.empty()) return kSupportNotOpen;
   holder = support_->GetSupportString(kUserLocksSection, kEntireDatabaseEntry, "", support_file());
   if (!holder.empty()) return kDatabaseLocked;
   return support_->WriteSupportString(kUserLocksSection, kEntireDatabaseEntry,
@@ -617,6 +620,7 @@ int TimeRecordDb::UnlockEntireDatabase() {
 
 int TimeRecordDb::RememberChangeCounter() {
   if (options_.single_user) return 0;
+  if (database_file_.empty()) return kSupportNotOpen;
   last_change_counter_ = support_->GetSupportInt(kIndexSection, kChangesEntry, 0, support_file());
   return 0;
 }

@@ -243,6 +243,17 @@ TEST_F(TimeRecordDbTest, EditLockNamesItsHolder) {
   EXPECT_EQ(bob.db.RecordLockHolder(2), "Bob");
 }
 
+TEST_F(TimeRecordDbTest, ClosedDatabaseSharesNothing) {
+  alice_.db.CloseTimeRecordDb();
+  std::string holder;
+  EXPECT_EQ(alice_.db.LockRecordForEdit(1, holder), kSupportNotOpen);
+  EXPECT_EQ(alice_.db.LockEntireDatabase(holder), kSupportNotOpen);
+  EXPECT_EQ(alice_.db.RecordLockHolder(1), "");
+  EXPECT_EQ(alice_.db.AnnounceChange(), kNoChangeCounter);
+  EXPECT_EQ(alice_.support.OpenSupport(""), kSupportNotOpen);
+  EXPECT_FALSE(std::filesystem::exists(".SPT"));
+}
+
 TEST_F(TimeRecordDbTest, WholeDatabaseLockRefusesEveryoneWhileHeld) {
   std::string holder;
   ASSERT_EQ(alice_.db.LockEntireDatabase(holder), 0);
