@@ -312,30 +312,37 @@ int SupportDb::SetValue(std::string_view section, std::string_view entry, std::s
   return flush ? FlushSupport() : 0;
 }
 
-int SupportDb::AddToSupportInt(std::string_view section, std::string_view entry, int delta,
-                               int minimum, bool flush, int& value) {
+int SupportDb::UpdateEntry(std::string_view section, std::string_view entry, bool flush,
+                           const EntryUpdate& update) {
   if (!is_open()) return kSupportNotOpen;
   if (shutting_down_) return kSupportUnavailable;
   engine::Table* t = table();
-  // The append lock keeps a second counter from creating the entry too.
+  // The append lock makes the look and the change one step for every user
+  // doing the same, and keeps a second one from creating the entry too.
   int result = Call([&] { return t->LockAppend(); });
+  bool changed = false;
   if (result == 0) {
     if (FindEntry(section, entry, /*release_locks=*/false) == 0) {
       const engine::RecordNumber row = t->RecordNumber();
       result = Call([&] { return t->LockRecord(row); });
       if (result == 0) result = Call([&] { return t->Go(row); });  // as locked, not as scanned
       if (result == 0) {
-        value = std::max(minimum, ParseInt(CurrentValue()).value_or(0) + delta);
-        result = value_field_->AssignText(std::to_string(value));
+        std::optional<std::string> value = update(CurrentValue());
+        if (value && value->size() > kSupportValueWidth) result = engine::kErrorFieldValue;
+        if (value && result == 0) {
+          result = value_field_->AssignText(*value);
+          changed = true;
+        }
       }
-    } else {
-      value = std::max(minimum, delta);
-      result = Call([&] { return t->AppendStart(); });
+    } else if (std::optional<std::string> value = update(std::nullopt)) {
+      if (value->size() > kSupportValueWidth) result = engine::kErrorFieldValue;
+      if (result == 0) result = Call([&] { return t->AppendStart(); });
       if (result == 0) result = Call([&] { return t->Blank(); });
       if (result == 0) result = section_field_->AssignText(section);
       if (result == 0) result = entry_field_->AssignText(entry);
-      if (result == 0) result = value_field_->AssignText(std::to_string(value));
+      if (result == 0) result = value_field_->AssignText(*value);
       if (result == 0) result = Call([&] { return t->Append(); });
+      changed = true;
     }
   }
   if (result == engine::kLocked) {
@@ -349,8 +356,33 @@ int SupportDb::AddToSupportInt(std::string_view section, std::string_view entry,
     reporter().ReportDatabaseError(open_file_, kSupportWriteFailed);
     return kSupportFlushFailed;
   }
+  if (!changed) return 0;
   names_valid_ = false;
   return flush ? FlushSupport() : 0;
+}
+
+int SupportDb::AddToSupportInt(std::string_view section, std::string_view entry, int delta,
+                               int minimum, bool flush, int& value) {
+  return UpdateEntry(section, entry, flush, [&](const std::optional<std::string>& current) {
+    const int old_value = current ? ParseInt(*current).value_or(0) : 0;
+    value = std::max(minimum, old_value + delta);
+    return std::optional<std::string>(std::to_string(value));
+  });
+}
+
+int SupportDb::ClaimSupportEntry(std::string_view section, std::string_view entry,
+                                 std::string_view claimant, std::string& holder) {
+  holder.clear();
+  int result = UpdateEntry(section, entry, true, [&](const std::optional<std::string>& current) {
+    if (current && !current->empty() && *current != claimant) {
+      holder = *current;
+      return std::optional<std::string>();
+    }
+    if (current && *current == claimant) return std::optional<std::string>();
+    return std::optional<std::string>(claimant);
+  });
+  if (result != 0) return result;
+  return holder.empty() ? 0 : kSupportEntryClaimed;
 }
 
 int SupportDb::DeleteCurrentRow() {

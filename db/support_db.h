@@ -18,6 +18,7 @@
 // kept, passwords and stopwatch records are dropped (the user is told so).
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,7 @@ namespace qm::db {
 
 // Results and messages of the support file.
 inline constexpr int kSupportNotFound = 183;           // no such entry
+inline constexpr int kSupportEntryClaimed = 1;         // another user's value is in the entry
 inline constexpr int kSupportNotOpen = 441;            // "The file %s is invalid or not opened."
 inline constexpr int kSupportUnavailable = 461;        // writes after a fatal engine error
 inline constexpr int kSupportLocked = 435;             // a row lock was refused
@@ -119,6 +121,13 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
   int AddToSupportInt(std::string_view section, std::string_view entry, int delta, int minimum,
                       bool flush, int& value);
 
+  // Writes `claimant` as the entry's value unless it holds another
+  // non-empty value, all as one step against other users doing the same.
+  // 0 when the entry is now (or already was) the claimant's; 1 with
+  // `holder` set when another holds it; else the code of the failure.
+  int ClaimSupportEntry(std::string_view section, std::string_view entry,
+                        std::string_view claimant, std::string& holder);
+
   // The index-th entry name of `section` in record order, "" past the last.
   // Served from a cache of one section's names, rebuilt when another
   // section is asked for or after InvalidateEntryNames.
@@ -146,6 +155,13 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
   // Positions on the entry's row: 0, or 183 (free_row_ then names the last
   // deleted row seen, 0 for none).
   int FindEntry(std::string_view section, std::string_view entry, bool release_locks = true);
+  // Runs `update` on the entry's value (nothing when absent) under the
+  // append and row locks; a value it returns is stored, nothing leaves the
+  // entry as it is.
+  using EntryUpdate =
+      std::function<std::optional<std::string>(const std::optional<std::string>& current)>;
+  int UpdateEntry(std::string_view section, std::string_view entry, bool flush,
+                  const EntryUpdate& update);
   int SetValue(std::string_view section, std::string_view entry, std::string_view value,
                bool flush);
   // Marks the current row deleted under its lock.

@@ -568,16 +568,11 @@ int TimeRecordDb::LockRecordForEdit(engine::RecordNumber number, std::string& ho
   holder.clear();
   if (options_.single_user) return 0;
   if (database_file_.empty()) return kSupportNotOpen;
-  const std::string entry = EditLockEntry(number);
-  std::string current = support_->GetSupportString(kUserLocksSection, entry, "", support_file());
-  if (!current.empty() && current != support_->user_name()) {
-    holder = current;
-    return kRecordEditLocked;
-  }
-  if (current.empty()) {
-    support_->WriteSupportString(kUserLocksSection, entry, support_->user_name(), true);
-  }
-  return 0;
+  if (support_->OpenSupport(support_file()) != 0) return kSupportNotOpen;
+  int result = support_->ClaimSupportEntry(kUserLocksSection, EditLockEntry(number),
+                                           support_->user_name(), holder);
+  if (result == kSupportEntryClaimed) return kRecordEditLocked;
+  return result;
 }
 
 std::string TimeRecordDb::RecordLockHolder(engine::RecordNumber number) {
@@ -603,12 +598,18 @@ int TimeRecordDb::LockEntireDatabase(std::string& holder) {
   holder.clear();
   if (options_.single_user) return 0;
   if (database_file_.empty()) return kSupportNotOpen;
-  holder = support_->GetSupportString(kUserLocksSection, kEntireDatabaseEntry, "", support_file());
-  if (!holder.empty()) return kDatabaseLocked;
-  return support_->WriteSupportString(kUserLocksSection, kEntireDatabaseEntry,
-                                      support_->user_name(), true) == 1
-             ? 0
-             : kSupportWriteFailed;
+  if (support_->OpenSupport(support_file()) != 0) return kSupportNotOpen;
+  // Held by anyone, this user included, the lock refuses.
+  const std::string current =
+      support_->GetSupportString(kUserLocksSection, kEntireDatabaseEntry, "");
+  if (!current.empty()) {
+    holder = current;
+    return kDatabaseLocked;
+  }
+  int result = support_->ClaimSupportEntry(kUserLocksSection, kEntireDatabaseEntry,
+                                           support_->user_name(), holder);
+  if (result == kSupportEntryClaimed) return kDatabaseLocked;
+  return result;
 }
 
 int TimeRecordDb::UnlockEntireDatabase() {

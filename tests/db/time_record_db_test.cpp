@@ -420,6 +420,55 @@ TEST_F(Version2Test, MissingFileIsNoTimeRecordTable) {
   EXPECT_EQ(session_.db.CheckVersionBeforeOpen(dir_.File("none.dbf"), backup_), 0);
 }
 
+// Users racing for one record's edit lock: exactly one gets it, and every
+// other one is told who.
+TEST(TimeRecordDbProcessesTest, OneOfManyGetsAnEditLock) {
+  qm::test::TempDir dir;
+  const std::string file = dir.File("shared.dbf");
+  {
+    test::DbTestEnv env;
+    Session setup(env.engine_, env.table_reporter_, "Setup");
+    ASSERT_EQ(setup.db.OpenTimeRecordDb(file), 0);
+    setup.db.CloseTimeRecordDb();
+  }
+  constexpr int kUsers = 4;
+  std::vector<pid_t> children;
+  for (int u = 0; u < kUsers; ++u) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      int outcome = 3;
+      {
+        test::DbTestEnv env;
+        Session session(env.engine_, env.table_reporter_, "User" + std::to_string(u));
+        session.engine.settings().lock_attempts = engine::kWaitForever;
+        if (session.db.OpenTimeRecordDb(file) == 0) {
+          std::string holder;
+          const int result = session.db.LockRecordForEdit(5, holder);
+          if (result == 0) outcome = 0;
+          if (result == kRecordEditLocked && holder.starts_with("User")) outcome = 1;
+          session.db.FlushDb();
+          // Stay open until every user has tried, so the lock is not released.
+          usleep(300 * 1000);
+        }
+      }
+      _exit(outcome);
+    }
+    children.push_back(pid);
+  }
+  int winners = 0;
+  int refused = 0;
+  for (pid_t pid : children) {
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    winners += WEXITSTATUS(status) == 0;
+    refused += WEXITSTATUS(status) == 1;
+  }
+  EXPECT_EQ(winners, 1);
+  EXPECT_EQ(refused, kUsers - 1);
+}
+
 // Four real processes add 250 records each to one database, each running
 // the whole session: active, add, announce, inactive, close.
 TEST(TimeRecordDbProcessesTest, FourWritersEachAddTheirRecords) {
