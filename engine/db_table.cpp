@@ -113,7 +113,9 @@ int DbTable::CheckHeaderRecordCount(const std::string& file_name) {
   ByteLock append_lock;
   if (ByteLock::TryAcquire(file.fd(), kAppendLockByte, LockKind::kExclusive, append_lock) != 0)
     return 0;
-  if (!file.ReadAt(0, header).ok()) return 0;
+  // Read the length again under the lock: an append that finished after
+  // the first look would otherwise be cut from the count.
+  if (!file.ReadAt(0, header).ok() || !file.Length(length).ok()) return 0;
   const std::uint64_t complete =
       length > fields.header_length ? (length - fields.header_length) / fields.record_length : 0;
   if (complete > UINT32_MAX || complete == GetU32(header + 4)) return 0;

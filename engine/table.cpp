@@ -533,6 +533,8 @@ int Table::AppendStart() {
   // from: a later change of one would overwrite the other's text.
   ClearMemoReferences();
   pending_memos_.clear();
+  // A new record starts undeleted, whatever the record it was copied from.
+  if (!buffer_.empty()) buffer_[0] = ' ';
   current_ = 0;
   eof_ = true;
   bof_ = false;

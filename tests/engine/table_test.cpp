@@ -223,6 +223,20 @@ TEST_F(TableTest, AppendStartDoesNotShareMemoBlocks) {
   EXPECT_EQ(table->FieldByName("NOTES")->MemoText(), "original");
 }
 
+TEST_F(TableTest, AppendAfterADeletedRecordStoresAnUndeletedOne) {
+  std::unique_ptr<Table> table = CreateWith(2);
+  ASSERT_EQ(table->Go(2), 0);
+  ASSERT_EQ(table->Delete(), 0);
+  // The new record is copied from the deleted current one.
+  ASSERT_EQ(table->AppendStart(), 0);
+  table->FieldByName("NAME")->AssignText("fresh");
+  ASSERT_EQ(table->Append(), 0);
+  ASSERT_EQ(table->Go(3), 0);
+  EXPECT_FALSE(table->IsDeleted());
+  ASSERT_EQ(table->Go(2), 0);
+  EXPECT_TRUE(table->IsDeleted());
+}
+
 TEST_F(TableTest, FieldLookupReportsMissingFieldsWhenAsked) {
   std::unique_ptr<Table> table = CreateWith(0);
   EXPECT_EQ(table->FieldNumber("amount"), 2);
