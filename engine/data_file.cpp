@@ -134,6 +134,7 @@ bool DataFile::has_memo_fields() const {
 }
 
 FileStatus DataFile::Open(const std::string& path) {
+  map_.Reset();  // it shows the file that was open before, if any
   Status status = file_.Open(path, RawFile::Mode::kReadWriteOrReadOnly);
   if (!status.ok()) return FileStatusFromSystem(status, kErrorOpen);
 
@@ -238,6 +239,7 @@ FileStatus DataFile::Create(const std::string& path, const std::vector<FieldDesc
   bytes[header_.header_length - 1] = kHeaderTerminator;
   bytes[header_.header_length] = kEndOfFileMarker;
 
+  map_.Reset();
   Status status = file_.Create(path, overwrite);
   if (!status.ok()) {
     if (status.system_error() == EEXIST) return FileStatus::Error(kErrorCreate, path + ": file exists");
