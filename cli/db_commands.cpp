@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "app/message_format.h"
+#include "app/security.h"
 #include "app/settings_files.h"
 #include "db/file_management.h"
 #include "db/table_reporter.h"
@@ -19,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::string_view kSecuritySection = "Index Position Blocks";
-constexpr std::string_view kSecurityMarker = "Index~Lock";
 
 std::string UserFromEnvironment() {
   std::string name;
@@ -95,8 +94,12 @@ int RunDbInfo(CommandContext& context) {
   // The other users: this run counts itself among the active ones.
   const int others = std::max(0, support.ActiveUserCount() - 1);
   const int changes = support.GetSupportInt(db::kIndexSection, db::kChangesEntry, 0);
-  const bool is_protected =
-      !support.GetSupportString(kSecuritySection, kSecurityMarker, "").empty();
+  // Protection is on when the administrator entry holds a password rather
+  // than the no-password marker.
+  const std::string administrator =
+      support.GetSupportString(app::kPasswordSection, app::kAdministratorEntry, "");
+  const bool is_protected = !administrator.empty() &&
+                            app::UnscramblePassword(administrator) != app::kNoPasswordMarker;
   context.out << "path: " << session.database() << "\n"
               << "records: " << total << "\n"
               << "deleted: " << total - kept << "\n"

@@ -11,6 +11,8 @@
 
 #include "app/error_reporter.h"
 #include "app/message_format.h"
+#include "app/security.h"
+#include "platform/paths.h"
 #include "platform/text_case.h"
 
 namespace qm::db {
@@ -138,6 +140,7 @@ int SupportDb::OpenSupport(const std::string& file_name) {
     if (is_open() && open_file_ == file_name) return 0;
   }
   CloseSupport();
+  const bool is_new = !platform::FindFileIgnoringCase(file_name).has_value();
   if (OpenSupportTable(file_name) != 0) return kSupportCannotOpen;
   section_field_ = table()->FieldByName("SECTION");
   entry_field_ = table()->FieldByName("ENTRY");
@@ -149,9 +152,18 @@ int SupportDb::OpenSupport(const std::string& file_name) {
     return kSupportCannotOpen;
   }
   open_file_ = file_name;
+  if (is_new) WriteNoPasswordMarker();
   names_valid_ = false;
   LogEngineResult(__LINE__, table()->Unlock());
   return 0;
+}
+
+// A new or converted support file starts with protection off: the
+// administrator entry holds the scrambled no-password marker, which every
+// sign-on expects to find.
+void SupportDb::WriteNoPasswordMarker() {
+  WriteSupportString(app::kPasswordSection, app::kAdministratorEntry,
+                     app::ScramblePassword(app::kNoPasswordMarker), false);
 }
 
 int SupportDb::OpenSupportTable(const std::string& file_name) {
@@ -697,6 +709,7 @@ int SupportDb::ConvertTextFile(const std::string& file_name) {
   open_file_ = file_name;
   names_valid_ = false;
   for (const Kept& row : kept) SetValue(row.section, row.entry, row.value, false);
+  WriteNoPasswordMarker();
   if (int flushed = FlushSupport(); flushed != 0) return flushed;
   // Passwords were not carried over, so security is off in the new file.
   if (app::HasReporter()) app::Reporter().ShowMessage(kSupportConversionDone);

@@ -152,6 +152,7 @@ class SupportDb final : public engine::DbTable, public app::SupportStore {
   const std::string& open_file() const { return open_file_; }
 
  private:
+  void WriteNoPasswordMarker();
   // Positions on the entry's row: 0, or 183 (free_row_ then names the last
   // deleted row seen, 0 for none).
   int FindEntry(std::string_view section, std::string_view entry, bool release_locks = true);

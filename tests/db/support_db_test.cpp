@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/security.h"
 #include "engine/table.h"
 #include "tests/db/db_test_env.h"
 
@@ -101,8 +102,15 @@ TEST_F(SupportDbTest, ValuesReadBackTrimmedAndEmptyIntegersGiveTheDefault) {
 TEST_F(SupportDbTest, RewritingAnEntryChangesItsRowInPlace) {
   ASSERT_EQ(support_.WriteSupportString("Index", "Changes", "1", true), 1);
   ASSERT_EQ(support_.WriteSupportString("index", "Changes", "2", true), 1);
-  EXPECT_EQ(RowCount(), 1);
+  EXPECT_EQ(RowCount(), 2);  // with the no-password marker of a new file
   EXPECT_EQ(support_.GetSupportInt("Index", "Changes", 0), 2);
+}
+
+TEST_F(SupportDbTest, NewFileStartsWithProtectionOff) {
+  EXPECT_EQ(app::UnscramblePassword(
+                support_.GetSupportString("Index Position Blocks", "Index~Lock", "")),
+            "MARBLEOTTERKITE");
+  EXPECT_EQ(RowCount(), 1);
 }
 
 TEST_F(SupportDbTest, TooLongValueIsRefusedAndLeavesTheEntry) {
@@ -119,7 +127,7 @@ TEST_F(SupportDbTest, DeletedRowIsReusedByTheNextNewEntry) {
   ASSERT_EQ(support_.DeleteSupportEntry("UserLocks", "UserLocking1", true), 0);
   EXPECT_EQ(support_.GetSupportString("UserLocks", "UserLocking1", "none"), "none");
   ASSERT_EQ(support_.WriteSupportString("UserLocks", "UserLocking7", "Carol", true), 1);
-  EXPECT_EQ(RowCount(), 2);
+  EXPECT_EQ(RowCount(), 3);  // with the no-password marker of a new file
   EXPECT_EQ(support_.GetSupportString("UserLocks", "UserLocking7", ""), "Carol");
   EXPECT_EQ(support_.GetSupportString("UserLocks", "UserLocking2", ""), "Bob");
 }
@@ -286,7 +294,10 @@ TEST_F(SupportConversionTest, KeepsActivityAndLocksAndDropsUserSections) {
   EXPECT_EQ(support_.GetSupportInt("ID", "FileDataVersion", -1), 3);
   EXPECT_EQ(support_.ActiveUserCount(), 1);
   EXPECT_EQ(support_.SupportEntryName("Alice", 0), "");
-  EXPECT_EQ(support_.SupportEntryName("Index Position Blocks", 0), "");
+  // The old password is dropped: the converted file has protection off.
+  EXPECT_EQ(app::UnscramblePassword(
+                support_.GetSupportString("Index Position Blocks", "Index~Lock", "")),
+            "MARBLEOTTERKITE");
   EXPECT_EQ(support_.SupportEntryName("Users", 2), "");
   EXPECT_TRUE(std::filesystem::exists(dir_.File("OLD.b00")));
   EXPECT_FALSE(IsTextSupportFile(file_));
