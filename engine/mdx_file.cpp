@@ -491,6 +491,7 @@ FileStatus MdxFile::LoadHead() {
   pages_in_file_ = Get32(head_.data() + kPagesOffset);
   first_free_ = Get32(head_.data() + kFirstFreeOffset);
   free_blocks_ = Get32(head_.data() + kFreeBlocksOffset);
+  if (FileStatus s = CheckPageCount(); !s.ok()) return s;
   return ParseTags();
 }
 
@@ -706,6 +707,17 @@ FileStatus MdxFile::ReadHeaderFields() {
   pages_in_file_ = Get32(fields + kPagesOffset);
   first_free_ = Get32(fields + kFirstFreeOffset);
   free_blocks_ = Get32(fields + kFreeBlocksOffset);
+  return CheckPageCount();
+}
+
+// Writers extend the file before they raise the header's page count, so a
+// count beyond the file's end means damage. Trusting it would size the
+// check's page map by it and place the next new block far past the end.
+FileStatus MdxFile::CheckPageCount() {
+  std::uint64_t length = 0;
+  if (!file_.Length(length).ok()) return Damaged(nullptr, "cannot read the file length");
+  const std::uint64_t pages = (length + kMdxPageSize - 1) / kMdxPageSize;
+  if (pages_in_file_ > pages) return Damaged(nullptr, "page count beyond the end of the file");
   return FileStatus::Ok();
 }
 

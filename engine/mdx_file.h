@@ -205,6 +205,7 @@ class MdxFile {
   bool MappedRangeSafe(std::uint64_t offset, std::size_t size) const;
   FileStatus ParseTags();
   FileStatus ReadHeaderFields();
+  FileStatus CheckPageCount();
   FileStatus RefreshTag(std::size_t tag);
   FileStatus PrepareChange(std::size_t tag);
   FileStatus FinishChange();

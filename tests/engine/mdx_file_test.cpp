@@ -530,6 +530,13 @@ TEST_F(MdxTreeTest, DamagedPagesGiveErrorsNotCrashes) {
   wrong[0] = 3;
   WriteAll(path_, wrong);
   EXPECT_EQ(MdxFile::Open(path_, &none).code, kErrorIndex);
+  // A page count beyond the end of the file would size checks by it and
+  // place the next new block far past the end.
+  std::string overcounted = good;
+  const std::uint32_t pages = 0x40000000;
+  std::memcpy(overcounted.data() + 32, &pages, 4);
+  WriteAll(path_, overcounted);
+  EXPECT_EQ(MdxFile::Open(path_, &none).code, kErrorIndex);
 }
 
 }  // namespace
