@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
+#include "cli/json_text.h"
 #include "cli/security_commands.h"
 #include "core/amount_text.h"
 #include "db/clients_db.h"
@@ -127,24 +128,6 @@ int BadKind(CommandContext& context, std::string_view text) {
               << "' is no descriptor kind: use 0-5, person, client, project, subproject, "
                  "activity or rate\n";
   return kExitUsage;
-}
-
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (code < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
 }
 
 // Opens the descriptor file of the installation; false after the report.

@@ -9,6 +9,7 @@
 
 #include "app/error_reporter.h"
 #include "cli/db_commands.h"
+#include "cli/json_text.h"
 #include "core/amount_text.h"
 #include "core/date_text.h"
 #include "core/time_record.h"
@@ -165,24 +166,6 @@ std::string CsvField(std::string_view text) {
   for (char c : text) {
     if (c == '"') out += '"';
     out += c;
-  }
-  return out + "\"";
-}
-
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const auto code = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (code < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", code);
-      out += escaped;
-    } else {
-      out += c;
-    }
   }
   return out + "\"";
 }

@@ -1,6 +1,7 @@
 // settings show | get | set: the two settings files of a home, as the
 // program reads them.
 #include <pwd.h>
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
 #include "cli/command.h"
+#include "cli/json_text.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -124,32 +126,6 @@ class CommandReporter {
 int Usage(CommandContext& context, std::string_view usage) {
   context.err << "usage: quillmk-cli " << usage << "\n";
   return kExitUsage;
-}
-
-// The context's streams take Windows-1252 and convert to UTF-8 themselves,
-// so texts are escaped here and written as they are.
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 15];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 std::string_view TypeName(const app::SettingDefinition* definition) {

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/json_text.h"
 #include "engine/engine.h"
 #include "engine/field_layout.h"
 #include "engine/field_value.h"
@@ -103,30 +104,6 @@ std::string Trim(std::string_view text) {
   std::size_t begin = 0;
   while (begin < text.size() && text[begin] == ' ') ++begin;
   return TrimRight(text.substr(begin));
-}
-
-std::string JsonText(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        if (byte < 0x20) {
-          static constexpr char kHex[] = "0123456789abcdef";
-          out += "\\u00";
-          out += kHex[byte >> 4];
-          out += kHex[byte & 15];
-        } else {
-          out += c;
-        }
-    }
-  }
-  return out + "\"";
 }
 
 // A cell of RFC 4180 CSV: quoted when it holds a separator, a quote, a line
