@@ -4,23 +4,13 @@
 
 #include "app/settings.h"
 #include "platform/profile.h"
+#include "platform/text_case.h"
 
 namespace qm::app {
 namespace {
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool IsDiagnosticEntry(const SettingDefinition& definition) {
-  return SameIgnoringCase(definition.section, "InternalError");
+  return platform::EqualsIgnoringCase(definition.section, "InternalError");
 }
 
 }  // namespace
@@ -69,7 +59,7 @@ std::vector<SettingValue> ListSettings(CSettings& settings,
                                        std::string_view section_filter) {
   std::vector<SettingValue> listing;
   auto wanted = [&](std::string_view section) {
-    return section_filter.empty() || SameIgnoringCase(section, section_filter);
+    return section_filter.empty() || platform::EqualsIgnoringCase(section, section_filter);
   };
   for (const SettingDefinition& definition : catalogue) {
     if (definition.file != file || !wanted(definition.section)) continue;

@@ -6,6 +6,7 @@
 
 #include "platform/paths.h"
 #include "platform/profile.h"
+#include "platform/text_case.h"
 
 namespace qm::app {
 namespace {
@@ -23,17 +24,6 @@ std::string_view TrimBlanks(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 }  // namespace
@@ -174,7 +164,7 @@ int CSettings::GetInt(std::string_view section, std::string_view key, int defaul
 bool CSettings::HasKey(std::string_view section, std::string_view key) {
   Enter(section);
   for (const std::string& name : platform::ProfileKeys(path_, section)) {
-    if (SameIgnoringCase(name, key)) return true;
+    if (platform::EqualsIgnoringCase(name, key)) return true;
   }
   return false;
 }

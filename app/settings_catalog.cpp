@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/settings.h"
 #include "platform/paths.h"
+#include "platform/text_case.h"
 
 namespace qm::app {
 namespace {
@@ -30,17 +31,6 @@ constexpr std::array<DefaultHeading, 20> kColumns = {{
 
 std::string TableText(int number, std::string_view fallback) {
   return std::string(MessageText(number).value_or(fallback));
-}
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 class Catalogue {
@@ -306,8 +296,8 @@ const SettingDefinition* FindSetting(const std::vector<SettingDefinition>& catal
                                      SettingsFileKind file, std::string_view section,
                                      std::string_view key) {
   for (const SettingDefinition& entry : catalogue) {
-    if (entry.file == file && SameIgnoringCase(entry.section, section) &&
-        SameIgnoringCase(entry.key, key)) {
+    if (entry.file == file && platform::EqualsIgnoringCase(entry.section, section) &&
+        platform::EqualsIgnoringCase(entry.key, key)) {
       return &entry;
     }
   }
