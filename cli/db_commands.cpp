@@ -9,6 +9,7 @@
 
 #include "app/message_format.h"
 #include "app/security.h"
+#include "cli/password_option_ui.h"
 #include "app/settings_files.h"
 #include "db/file_management.h"
 #include "db/table_reporter.h"
@@ -269,6 +270,15 @@ bool DbSession::Prepare() {
   return true;
 }
 
+// The person signs on to the database: with protection off nothing is asked;
+// with it on, --password answers the first prompt, the terminal the rest.
+int DbSession::SignOn() {
+  PasswordOptionUi ui(context_.ui, context_.options.password);
+  app::DatabaseSecurity security(database_, support_.get(), db::SupportFileName(database_),
+                                 app::Reporter(), ui);
+  return security.SignOn(user_name_);
+}
+
 int DbSession::Open(const std::string& database) {
   if (!database.empty()) database_ = database;
   if (!db_) return kExitFailed;
@@ -279,6 +289,10 @@ int DbSession::Open(const std::string& database) {
   }
   if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
     return result;
+  }
+  if (int level = SignOn(); level != app::kValidAdministrator && level != app::kValidPerson) {
+    support_->CloseSupport();
+    return level;
   }
   if (!db_->options().single_user) {
     if (int result = support_->SetUserActive(database_, user_name_, true); result != 0) {

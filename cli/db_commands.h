@@ -53,6 +53,8 @@ class DbSession {
   CommandContext& context() { return context_; }
 
  private:
+  // 240 or 241 when the person may work on the database, else the refusal.
+  int SignOn();
   CommandContext& context_;
   std::unique_ptr<app::ErrorReporter> reporter_;
   std::unique_ptr<app::ScopedReporter> installed_;

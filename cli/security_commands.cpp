@@ -17,6 +17,7 @@
 #include "app/security.h"
 #include "app/settings.h"
 #include "app/settings_files.h"
+#include "cli/password_option_ui.h"
 #include "db/support_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
@@ -46,39 +47,6 @@ class CommandReporter {
  private:
   std::unique_ptr<app::ErrorReporter> reporter_;
   std::unique_ptr<app::ScopedReporter> installed_;
-};
-
-// Answers the first password prompt with --password; everything else goes
-// to the front end.
-class PasswordOptionUi final : public platform::UserInterface {
- public:
-  PasswordOptionUi(platform::UserInterface& inner, std::string password)
-      : inner_(&inner), password_(std::move(password)), unused_(!password_.empty()) {}
-
-  void Show(const platform::Message& m) override { inner_->Show(m); }
-  platform::Button AskYesNo(const platform::Message& q, platform::Button d) override {
-    return inner_->AskYesNo(q, d);
-  }
-  platform::Button AskYesNoCancel(const platform::Message& q, platform::Button d) override {
-    return inner_->AskYesNoCancel(q, d);
-  }
-  std::optional<std::string> AskText(const platform::TextPrompt& prompt) override {
-    if (prompt.masked && unused_) {
-      unused_ = false;
-      return password_;
-    }
-    return inner_->AskText(prompt);
-  }
-  void BeginProgress(std::string_view t, long n) override { inner_->BeginProgress(t, n); }
-  bool AdvanceProgress(long d, std::string_view s) override { return inner_->AdvanceProgress(d, s); }
-  void EndProgress() override { inner_->EndProgress(); }
-  void SetWaitCursor(bool on) override { inner_->SetWaitCursor(on); }
-  void ProcessPendingEvents() override { inner_->ProcessPendingEvents(); }
-
- private:
-  platform::UserInterface* inner_;
-  std::string password_;
-  bool unused_;
 };
 
 // The person: --user, else $QUILLMK_USER, else the login name.

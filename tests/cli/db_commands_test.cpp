@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "app/security.h"
 #include "app/settings.h"
 #include "cli/record_commands.h"
 #include "cli/table_commands.h"
@@ -56,12 +58,14 @@ class DbCommandsTest : public ::testing::Test {
               std::vector<platform::Button> answers = {}) {
     test::ScriptedUserInterface ui;
     for (platform::Button answer : answers) ui.QueueAnswer(answer);
+    for (const std::optional<std::string>& text : typed_) ui.QueueText(text);
     std::ostringstream out;
     std::ostringstream err;
     GlobalOptions options;
     options.home = home_.path();
     options.user = std::move(user);
     options.db = db_;
+    options.password = password_;
     CommandContext context{options, std::move(args), ui, out, err};
     const int status = Find(name).run(context);
     std::string texts;
@@ -88,6 +92,8 @@ class DbCommandsTest : public ::testing::Test {
 
   test::TempDir home_;
   std::string db_ = home_.File("work.dbf");
+  std::string password_;                         // --password
+  std::vector<std::optional<std::string>> typed_;  // answers to text prompts
 };
 
 TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
@@ -104,6 +110,31 @@ TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   db_ = home_.File("work.dbf");
   EXPECT_THAT(Records(), HasSubstr("\n1,Alice"));
+}
+
+TEST_F(DbCommandsTest, ProtectedDatabaseSignsThePersonOn) {
+  ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
+  {
+    engine::TableEngine engine;
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, app::kAdministratorEntry,
+                                         app::ScramblePassword("secret1"),
+                                         db::SupportFileName(db_), true),
+              1);
+  }
+  // Three wrong passwords: refused, and nothing is written.
+  typed_ = {"wrong1", "wrong2", "wrong3"};
+  Outcome refused = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
+  EXPECT_EQ(refused.status, kExitFailed);
+  // The sign-on prompt (1236) three times, the first two rejections 1237, then 242.
+  EXPECT_THAT(refused.numbers, ::testing::ElementsAre(1236, 1237, 1236, 1237, 1236, 242));
+  typed_.clear();
+  password_ = "secret1";
+  EXPECT_THAT(Records(), ::testing::Not(HasSubstr("\n2,")));
+  // --password answers the sign-on.
+  Outcome added = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
+  EXPECT_EQ(added.status, kExitOk) << added.err << added.texts;
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice"));
 }
 
 TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
