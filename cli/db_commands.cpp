@@ -9,7 +9,9 @@
 
 #include "app/message_format.h"
 #include "app/security.h"
+#include "cli/descriptor_commands.h"
 #include "cli/password_option_ui.h"
+#include "cli/security_commands.h"
 #include "app/settings_files.h"
 #include "db/file_management.h"
 #include "db/table_reporter.h"
@@ -183,6 +185,9 @@ int RunDbRepair(CommandContext& context) {
   if (!context.args.empty()) return Usage(context, "db repair");
   DbSession session(context);
   if (!session.Prepare() || session.Open() != 0) return kExitFailed;
+  if (RequireDatabaseAccess(context, app::SecuredOperation::kRepairDatabases) != 0) {
+    return Finish(session, 1);
+  }
   app::ErrorReporter& reporter = app::Reporter();
   if (reporter.AskYesNo(reporter.LoadText(57655).value_or("")) != platform::Button::kYes) {
     return Finish(session, 1);
@@ -192,9 +197,11 @@ int RunDbRepair(CommandContext& context) {
       reporter.AskYesNo(reporter.LoadText(57656).value_or("")) != platform::Button::kYes) {
     return Finish(session, 1);
   }
-  // Locks left by runs that ended without closing go; the only user left
-  // is this run.
-  int result = support.DeleteSupportSection(db::kUserLocksSection, true);
+  // The shared files' indexes are rebuilt first; only when all of them are,
+  // the locks left by runs that ended without closing go, and the only user
+  // left is this run.
+  int result = RepairSharedIndexes(context);
+  if (result == 0) result = support.DeleteSupportSection(db::kUserLocksSection, true);
   if (result == 0) result = support.SetActiveUserCount(1);
   if (result == 0) context.out << "Repaired " << session.database() << "\n";
   return Finish(session, result);

@@ -131,6 +131,9 @@ int BadKind(CommandContext& context, std::string_view text) {
 }
 
 // Opens the descriptor file of the installation; false after the report.
+// "The index file '%s' could not be opened for repair. ..."
+constexpr int kIndexCannotBeRepaired = 1262;
+
 struct OpenDescriptors {
   engine::TableEngine engine;
   std::unique_ptr<db::DescriptorDb> db;
@@ -182,7 +185,43 @@ std::optional<std::vector<std::size_t>> ParsePositions(std::string_view text, st
   return positions;
 }
 
+
+// Deletes the production index of `data_file` so that the next open builds
+// it again. False after message 1262 when it exists and cannot be deleted.
+bool DeleteIndexForRepair(const std::string& data_file) {
+  std::filesystem::path index(data_file);
+  index.replace_extension(".mdx");
+  const std::optional<std::string> found = platform::FindFileIgnoringCase(index.string());
+  if (!found) return true;
+  std::error_code error;
+  if (std::filesystem::remove(*found, error) && !error) return true;
+  app::Reporter().ShowMessageWithText(kIndexCannotBeRepaired, *found);
+  return false;
+}
+
 }  // namespace
+
+int RepairSharedIndexes(CommandContext& context) {
+  Installation installation;
+  if (!FindInstallation(context, installation)) return kIndexCannotBeRepaired;
+  engine::TableEngine engine;
+  PrepareEngine(engine);
+  if (std::filesystem::exists(installation.clients_file)) {
+    if (!DeleteIndexForRepair(installation.clients_file)) return kIndexCannotBeRepaired;
+    db::ClientsDb clients(engine, db::RunTableReporter());
+    clients.set_repair_command(true);
+    if (int result = clients.OpenClientsFile(installation.clients_file); result != 0) return result;
+  }
+  if (std::filesystem::exists(installation.descriptor_file)) {
+    if (!DeleteIndexForRepair(installation.descriptor_file)) return kIndexCannotBeRepaired;
+    db::DescriptorDb descriptors(engine, db::RunTableReporter());
+    descriptors.set_repair_command(true);
+    if (int result = descriptors.OpenDescriptorFile(installation.descriptor_file); result != 0) {
+      return result;
+    }
+  }
+  return 0;
+}
 
 int RunDescriptorsList(CommandContext& context) {
   CommandReporter reporter(context);

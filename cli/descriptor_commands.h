@@ -37,6 +37,12 @@ namespace qm::cli {
 
 void AddDescriptorCommands(std::vector<Command>& commands);
 
+// The repair command's part for the installation's shared files: deletes
+// the production indexes of the clients file and the descriptor file and
+// opens each again, which rebuilds it (355, or 356 on failure; 354 is not
+// shown). 0, 1262 when an index cannot be deleted, or the open's failure.
+int RepairSharedIndexes(CommandContext& context);
+
 int RunDescriptorsList(CommandContext& context);
 int RunDescriptorsAdd(CommandContext& context);
 int RunDescriptorsDelete(CommandContext& context);

@@ -77,7 +77,7 @@ int DbTable::OpenOrCreate(const std::string& file_name, const std::vector<FieldS
     // The data file is sound enough to be found; what failed is taken to be
     // its production index.
     engine_->ResetError();
-    code = RebuildProductionIndex(file_name, tags);
+    code = RebuildProductionIndex(file_name, tags, repair_command_);
     if (code != 0) return code;
     table_->Unlock();
     table_->Close();

@@ -77,6 +77,10 @@ class DbTable {
   int RebuildProductionIndex(const std::string& file_name, const std::vector<TagSpec>& tags,
                              bool repair_command = false);
 
+  // While on, an index that OpenOrCreate rebuilds is part of the user's
+  // repair command: message 354 is not shown before it.
+  void set_repair_command(bool on) { repair_command_ = on; }
+
   // Closes the table (writing a pending change). 0 or 125.
   virtual int CloseTable();
 
@@ -112,6 +116,7 @@ class DbTable {
   std::unique_ptr<Table> table_;
   std::string file_name_;
   int set_aside_error_ = 0;
+  bool repair_command_ = false;
 };
 
 }  // namespace qm::engine

@@ -18,10 +18,12 @@
 #include <csignal>
 
 #include "core/time_record.h"
+#include "db/descriptor_db.h"
 #include "db/support_db.h"
 #include "db/time_record_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
+#include "platform/paths.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -135,6 +137,32 @@ TEST_F(DbCommandsTest, ProtectedDatabaseSignsThePersonOn) {
   Outcome added = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
   EXPECT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_THAT(Records(), HasSubstr("\n2,Alice"));
+}
+
+TEST_F(DbCommandsTest, RepairRebuildsTheSharedIndexesAndClearsLocks) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
+  const std::string descriptors = home_.File("support/descript.dbf");
+  {
+    engine::TableEngine engine;
+    db::DescriptorDb file(engine, db::RunTableReporter());
+    ASSERT_EQ(file.OpenDescriptorFile(descriptors), 0);
+    ASSERT_EQ(file.AddDescriptor("Acme", 1, false, "", -1), 0);
+    db::SupportDb support(engine, db::RunTableReporter());
+    ASSERT_EQ(support.WriteSupportString(db::kUserLocksSection, "UserLocking1", "Bob",
+                                         db::SupportFileName(db_), true),
+              1);
+  }
+  Outcome repaired = Run("db repair", {}, "Alice", {platform::Button::kYes});
+  ASSERT_EQ(repaired.status, kExitOk) << repaired.err << repaired.texts;
+  // Rebuilt as part of the repair: 355 without the damage notice 354.
+  EXPECT_THAT(repaired.numbers, ::testing::Contains(355));
+  EXPECT_THAT(repaired.numbers, ::testing::Not(::testing::Contains(354)));
+  EXPECT_TRUE(platform::FindFileIgnoringCase(home_.File("support/descript.mdx")).has_value());
+  engine::TableEngine engine;
+  db::SupportDb support(engine, db::RunTableReporter());
+  EXPECT_EQ(support.GetSupportString(db::kUserLocksSection, "UserLocking1", "none", 35,
+                                     db::SupportFileName(db_)),
+            "none");
 }
 
 TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
