@@ -366,7 +366,13 @@ int ErrorReporter::ShowError(std::string_view text) {
 
 platform::Button ErrorReporter::AskYesNo(std::string_view question,
                                          platform::Button default_button) {
+  return AskYesNo(0, question, default_button);
+}
+
+platform::Button ErrorReporter::AskYesNo(int number, std::string_view question,
+                                         platform::Button default_button) {
   platform::Message box;
+  box.number = number;
   box.text = std::string(question);
   box.caption = "Information...";
   box.icon = platform::MessageIcon::kQuestion;

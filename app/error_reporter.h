@@ -128,6 +128,10 @@ class ErrorReporter {
   // A question under the caption "Information..."; returns the button.
   platform::Button AskYesNo(std::string_view question,
                             platform::Button default_button = platform::Button::kYes);
+  // The same for a question that is message `number` (already formatted in
+  // `question`), so that front ends and tests see which one it is.
+  platform::Button AskYesNo(int number, std::string_view question,
+                            platform::Button default_button = platform::Button::kYes);
   platform::Button AskYesNoCancel(std::string_view question,
                                   platform::Button default_button = platform::Button::kYes);
 

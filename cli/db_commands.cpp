@@ -189,12 +189,12 @@ int RunDbRepair(CommandContext& context) {
     return Finish(session, 1);
   }
   app::ErrorReporter& reporter = app::Reporter();
-  if (reporter.AskYesNo(reporter.LoadText(57655).value_or("")) != platform::Button::kYes) {
+  if (reporter.AskYesNo(57655, reporter.LoadText(57655).value_or("")) != platform::Button::kYes) {
     return Finish(session, 1);
   }
   db::SupportDb& support = session.support();
   if (support.ActiveUserCount() > 1 &&
-      reporter.AskYesNo(reporter.LoadText(57656).value_or("")) != platform::Button::kYes) {
+      reporter.AskYesNo(57656, reporter.LoadText(57656).value_or("")) != platform::Button::kYes) {
     return Finish(session, 1);
   }
   // The shared files' indexes are rebuilt first; only when all of them are,

@@ -170,7 +170,7 @@ int TimeRecordDb::CheckVersionBeforeOpen(const std::string& file_name,
   if (!ReporterReady()) return 0;
   const std::string question = app::FormatMessageText(
       app::Reporter().LoadText(kVersion2Question).value_or(""), {file_name});
-  if (app::Reporter().AskYesNo(question) != platform::Button::kYes) return 0;
+  if (app::Reporter().AskYesNo(kVersion2Question, question) != platform::Button::kYes) return 0;
   const int result = ConvertVersion2Table(engine(), file_name, backup_directory);
   return result == 0 || result == 1 ? 1 : 0;
 }

@@ -47,7 +47,7 @@ int Show(int id, std::initializer_list<app::MessageArgument> arguments) {
 }
 
 bool Ask(int id, std::initializer_list<app::MessageArgument> arguments) {
-  return app::Reporter().AskYesNo(Text(id, arguments)) == platform::Button::kYes;
+  return app::Reporter().AskYesNo(id, Text(id, arguments)) == platform::Button::kYes;
 }
 
 std::string Sibling(const std::string& file, const char* extension) {

@@ -377,6 +377,10 @@ TEST_F(Version2Test, ConvertsAfterBothConfirmationsWithABackup) {
   EXPECT_THAT(ui_.Texts(), ElementsAre(HasSubstr("created with Version 2"),
                                        HasSubstr("old database will be backup"),
                                        HasSubstr("successfully converted")));
+  // The two questions carry their numbers.
+  ASSERT_GE(ui_.Numbers().size(), 2u);
+  EXPECT_EQ(ui_.Numbers()[0], 400);
+  EXPECT_EQ(ui_.Numbers()[1], 407);
   EXPECT_TRUE(std::filesystem::exists(backup_ + "/old.dbf"));
   EXPECT_TRUE(std::filesystem::exists(backup_ + "/old.dbt"));
   EXPECT_FALSE(std::filesystem::exists(dir_.File("old.dbt")));
