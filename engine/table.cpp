@@ -609,19 +609,7 @@ int Table::Append() {
     status = indexes_[indexed]->file().OnAppend(number, buffer_);
     if (!status.ok()) break;
   }
-  int result = 0;
-  if (status.ok()) {
-    result = StoreMemos();
-    if (result == 0) {
-      status = data_.AppendRecords(buffer_, number);
-      if (!status.ok()) result = FailFile(status, kWhereAppend);
-    }
-  } else if (status.code == kDuplicateKey) {
-    engine_->SetResult(kDuplicateKey);
-    result = kDuplicateKey;
-  } else {
-    result = IndexFailure(status, kWhereAppend);
-  }
+  const int result = WriteAfterIndexes(status, number, /*append=*/true, kWhereAppend);
   if (result != 0) {
     for (std::size_t i = 0; i < indexed; ++i) {
       if (!RemoveAppended(indexes_[i]->file(), number, buffer_).ok()) indexes_[i]->MarkFailed();
@@ -637,6 +625,23 @@ int Table::Append() {
   changed_ = false;
   cursor_on_current_ = false;
   return 0;
+}
+
+// The second half of an indexed write: once every index took the record
+// (`index_status` ok), its memos and then the record itself are written;
+// otherwise the index's refusal (20) or failure is the result. The caller
+// takes the index entries back when this is not 0.
+int Table::WriteAfterIndexes(const FileStatus& index_status, engine::RecordNumber number,
+                             bool append, int where) {
+  if (index_status.code == kDuplicateKey) {
+    engine_->SetResult(kDuplicateKey);
+    return kDuplicateKey;
+  }
+  if (!index_status.ok()) return IndexFailure(index_status, where);
+  if (int stored = StoreMemos(); stored != 0) return stored;
+  const FileStatus written =
+      append ? data_.AppendRecords(buffer_, number) : data_.WriteRecord(number, buffer_);
+  return written.ok() ? 0 : FailFile(written, where);
 }
 
 int Table::WriteChanges() {
@@ -680,19 +685,7 @@ int Table::WriteChanges() {
     status = indexes_[indexed]->file().OnChange(current_, old_record_, buffer_);
     if (!status.ok()) break;
   }
-  int result = 0;
-  if (status.ok()) {
-    result = StoreMemos();
-    if (result == 0) {
-      status = data_.WriteRecord(current_, buffer_);
-      if (!status.ok()) result = FailFile(status, kWhereWrite);
-    }
-  } else if (status.code == kDuplicateKey) {
-    engine_->SetResult(kDuplicateKey);
-    result = kDuplicateKey;
-  } else {
-    result = IndexFailure(status, kWhereWrite);
-  }
+  const int result = WriteAfterIndexes(status, current_, /*append=*/false, kWhereWrite);
   if (result != 0) {
     for (std::size_t i = 0; i < indexed; ++i) {
       if (!indexes_[i]->file().OnChange(current_, buffer_, old_record_).ok())

@@ -279,6 +279,8 @@ class Table : public RecordSource {
   // Writes the changed buffer (memo texts first): 0, 20, 50 or an error.
   int WriteChanges();
   int StoreMemos();
+  int WriteAfterIndexes(const FileStatus& index_status, engine::RecordNumber number, bool append,
+                        int where);
   void ClearMemoReferences();
 
   // Index files.
