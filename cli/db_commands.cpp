@@ -1,8 +1,5 @@
 #include "cli/db_commands.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
@@ -13,6 +10,7 @@
 #include "cli/password_option_ui.h"
 #include "cli/security_commands.h"
 #include "app/settings_files.h"
+#include "cli/user_name.h"
 #include "db/file_management.h"
 #include "db/table_reporter.h"
 #include "platform/codepage.h"
@@ -22,18 +20,6 @@ namespace qm::cli {
 namespace {
 
 namespace fs = std::filesystem;
-
-
-std::string UserFromEnvironment() {
-  std::string name;
-  if (const char* named = std::getenv("QUILLMK_USER"); named && *named) {
-    name = named;
-  } else if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name) {
-    name = entry->pw_name;
-  }
-  std::string cp1252;
-  return platform::Utf8ToCp1252(name, cp1252) ? cp1252 : std::string();
-}
 
 std::string Absolute(const std::string& file) {
   std::error_code error;
@@ -247,7 +233,7 @@ bool DbSession::Prepare() {
   program_directory_ =
       context_.options.home.empty() ? platform::ProgramDirectory() : context_.options.home;
   program_.Bind(app::ProgramSettingsPath(program_directory_, context_.options.ini));
-  user_name_ = context_.options.user.empty() ? UserFromEnvironment() : context_.options.user;
+  user_name_ = RunUserName(context_).value_or("");
   if (user_name_.empty()) {
     reporter.ShowError("No user name: name the user with --user.  Nothing was changed.");
     return false;

@@ -1,8 +1,5 @@
 #include "cli/security_commands.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -18,6 +15,7 @@
 #include "app/settings.h"
 #include "app/settings_files.h"
 #include "cli/password_option_ui.h"
+#include "cli/user_name.h"
 #include "db/support_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
@@ -49,20 +47,6 @@ class CommandReporter {
   std::unique_ptr<app::ScopedReporter> installed_;
 };
 
-// The person: --user, else $QUILLMK_USER, else the login name.
-std::optional<std::string> UserName(const CommandContext& context) {
-  if (!context.options.user.empty()) return context.options.user;
-  std::string name;
-  if (const char* named = std::getenv("QUILLMK_USER"); named && *named) {
-    name = named;
-  } else if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name) {
-    name = entry->pw_name;
-  }
-  std::string cp1252;
-  if (!platform::Utf8ToCp1252(name, cp1252)) return std::nullopt;
-  return cp1252;
-}
-
 // The database of the command: --db, else the user's current file.
 std::string DatabasePath(const CommandContext& context, const std::string& user_name) {
   if (!context.options.db.empty()) return context.options.db;
@@ -88,7 +72,7 @@ class SecuredDatabase {
 
   // false after saying why.
   bool Open() {
-    std::optional<std::string> user = UserName(context_);
+    std::optional<std::string> user = RunUserName(context_);
     if (!user) {
       app::Reporter().ShowError("The login name cannot be written in Windows-1252; name the "
                                 "user with --user.");
@@ -338,7 +322,7 @@ int RunSecurityAssign(CommandContext& context) {
 
 int RequireDatabaseAccess(CommandContext& context, app::SecuredOperation operation) {
   CommandReporter reporter(context);
-  std::optional<std::string> user = UserName(context);
+  std::optional<std::string> user = RunUserName(context);
   if (!user) return 0;
   const std::string path = DatabasePath(context, *user);
   if (path.empty() || !std::filesystem::exists(path)) return 0;

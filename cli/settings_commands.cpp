@@ -1,8 +1,5 @@
 // settings show | get | set: the two settings files of a home, as the
 // program reads them.
-#include <pwd.h>
-
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -17,6 +14,7 @@
 #include "app/settings_files.h"
 #include "cli/command.h"
 #include "cli/json_text.h"
+#include "cli/user_name.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/profile.h"
@@ -35,22 +33,6 @@ struct SettingsRun {
   app::UserSettingsFile user_file;
   std::vector<app::SettingDefinition> catalogue;
 };
-
-// The person: --user, else $QUILLMK_USER, else the login name.
-std::optional<std::string> ResolveUserName(const CommandContext& context) {
-  if (!context.options.user.empty()) return context.options.user;
-  std::string from_environment;
-  if (const char* named = std::getenv("QUILLMK_USER"); named && *named) {
-    from_environment = named;
-  } else if (const passwd* entry = getpwuid(geteuid()); entry && entry->pw_name) {
-    from_environment = entry->pw_name;
-  } else if (const char* login = std::getenv("LOGNAME"); login && *login) {
-    from_environment = login;
-  }
-  std::string cp1252;
-  if (!platform::Utf8ToCp1252(from_environment, cp1252)) return std::nullopt;
-  return cp1252;
-}
 
 // Binds the program settings and finds (without claiming) the user's file.
 // Reports the reason and returns false when either cannot be used.
@@ -72,7 +54,7 @@ bool OpenSettings(CommandContext& context, SettingsRun& run) {
   run.program.Bind(program_path);
   run.support_directory = app::SupportDirectory(run.program, run.program_directory);
 
-  std::optional<std::string> user = ResolveUserName(context);
+  std::optional<std::string> user = RunUserName(context);
   if (!user) {
     reporter.ShowError("The login name cannot be written in Windows-1252; name the user "
                        "with --user.  Nothing was changed.");
