@@ -48,6 +48,7 @@ int RunDbNew(CommandContext& context) {
     app::Reporter().ShowMessageWithText(db::kNameTaken, file);
     return kExitFailed;
   }
+  session.options().create_database = true;
   if (session.Open(file) != 0) return kExitFailed;
   session.RememberAsCurrent();
   context.out << "Created " << file << "\n";
@@ -186,6 +187,9 @@ int RunDbRepair(CommandContext& context) {
   // The shared files' indexes are rebuilt first; only when all of them are,
   // the locks left by runs that ended without closing go, and the only user
   // left is this run.
+  // The shared indexes are rebuilt from scratch: this run's own open of
+  // the descriptor file must not stand in the way.
+  session.descriptors().CloseDescriptorFile();
   int result = RepairSharedIndexes(context);
   if (result == 0) result = support.DeleteSupportSection(db::kUserLocksSection, true);
   if (result == 0) result = support.SetActiveUserCount(1);
@@ -215,121 +219,28 @@ int RunDbPack(CommandContext& context) {
 
 // --- DbSession -------------------------------------------------------------------------
 
-DbSession::DbSession(CommandContext& context) : context_(context) {
-  if (!app::HasReporter()) {
-    program_directory_ =
-        context.options.home.empty() ? platform::ProgramDirectory() : context.options.home;
-    reporter_ = std::make_unique<app::ErrorReporter>(
-        context.ui, app::ProgramSettingsPath(program_directory_, context.options.ini));
-    installed_ = std::make_unique<app::ScopedReporter>(*reporter_);
-  }
-  engine_.SetErrorHook(app::EngineErrorHook);
+namespace {
+
+run::RunOptions OptionsOf(const CommandContext& context) {
+  run::RunOptions options;
+  options.home = context.options.home;
+  options.ini = context.options.ini;
+  options.user = RunUserName(context).value_or("");
+  options.database = context.options.db;
+  options.override_access_denied = context.options.yes;
+  options.save_settings_at_exit = false;
+  return options;
 }
 
-DbSession::~DbSession() { Close(); }
+}  // namespace
 
-bool DbSession::Prepare() {
-  app::ErrorReporter& reporter = app::Reporter();
-  program_directory_ =
-      context_.options.home.empty() ? platform::ProgramDirectory() : context_.options.home;
-  program_.Bind(app::ProgramSettingsPath(program_directory_, context_.options.ini));
-  user_name_ = RunUserName(context_).value_or("");
-  if (user_name_.empty()) {
-    reporter.ShowError("No user name: name the user with --user.  Nothing was changed.");
-    return false;
-  }
-  reporter.SetUserName(user_name_);
-  const std::string support_directory = app::SupportDirectory(program_, program_directory_);
-  std::error_code error;
-  fs::create_directories(support_directory, error);
-  if (platform::Status status = user_.BindUser(support_directory, user_name_); !status) {
-    reporter.ShowError(status.message());
-    return false;
-  }
-  database_ = context_.options.db.empty()
-                  ? user_.GetString("Settings", "CurrentFile",
-                                    platform::JoinPath(program_directory_, "untitled.dbf"))
-                  : Absolute(context_.options.db);
-  db::InitDatabaseEngine(engine_, program_.GetInt("Settings", "NumLockAttempts", 60),
-                         program_.GetInt("Settings", "LockDelay", 10),
-                         program_.GetInt("Settings", "SafeMode", 0) != 0);
-  db::TimeRecordDbOptions options;
-  options.single_user = program_.GetInt("Settings", "SingleUser", 0) != 0;
-  options.pack_on_close = program_.GetInt("Settings", "PackOnClose", 1) != 0;
-  options.allow_overlapping_tasks = user_.GetInt("GeneralConfig", "AllowOverlappingTasks", 0) != 0;
-  support_ = std::make_unique<db::SupportDb>(engine_, db::RunTableReporter());
-  support_->set_user_name(user_name_);
-  db_ = std::make_unique<db::TimeRecordDb>(engine_, db::RunTableReporter(), *support_, options);
-  return true;
-}
+DbSessionPasswordUi::DbSessionPasswordUi(CommandContext& context)
+    : password_ui(context.ui, context.options.password) {}
 
-// The person signs on to the database: with protection off nothing is asked;
-// with it on, --password answers the first prompt, the terminal the rest.
-int DbSession::SignOn() {
-  PasswordOptionUi ui(context_.ui, context_.options.password);
-  app::DatabaseSecurity security(database_, support_.get(), db::SupportFileName(database_),
-                                 app::Reporter(), ui);
-  return security.SignOn(user_name_);
-}
-
-int DbSession::Open(const std::string& database) {
-  if (!database.empty()) database_ = database;
-  if (!db_) return kExitFailed;
-  // A table of an earlier version is converted (after asking) first; a
-  // declined conversion is refused with 399 below.
-  if (fs::exists(database_)) {
-    db_->CheckVersionBeforeOpen(database_, platform::JoinPath(program_directory_, "backup"));
-  }
-  if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
-    return result;
-  }
-  if (int level = SignOn(); level != app::kValidAdministrator && level != app::kValidPerson) {
-    support_->CloseSupport();
-    return level;
-  }
-  if (!db_->options().single_user) {
-    if (int result = support_->SetUserActive(database_, user_name_, true); result != 0) {
-      return result;
-    }
-    active_ = true;
-  }
-  if (int result = db_->OpenTimeRecordDb(database_); result != 0) {
-    if (result == db::kVersion2Layout) {
-      app::Reporter().ShowMessageWithText(db::kVersion2Layout, database_);
-    }
-    Close();
-    return result;
-  }
-  db_->RememberChangeCounter();
-  return 0;
-}
-
-int DbSession::Close() {
-  if (!db_) return 0;
-  int result = 0;
-  if (changed_ && db_->IsOpen()) {
-    result = db_->AnnounceChange();
-    changed_ = false;
-  }
-  if (int inactive = MarkInactive(); inactive != 0 && result == 0) result = inactive;
-  if (db_->IsOpen()) {
-    if (int closed = db_->CloseTimeRecordDb(); closed != 0 && result == 0) result = closed;
-  }
-  support_->CloseSupport();
-  return result;
-}
-
-void DbSession::RememberAsCurrent() {
-  if (platform::Status status = user_.WriteString("Settings", "CurrentFile", database_); !status) {
-    app::Reporter().ShowError(status.message());
-  }
-}
-
-int DbSession::MarkInactive() {
-  if (!active_) return 0;
-  active_ = false;
-  return support_->SetUserActive(database_, user_name_, false);
-}
+DbSession::DbSession(CommandContext& context)
+    : DbSessionPasswordUi(context),
+      ProgramRun(context.ui, OptionsOf(context), &password_ui),
+      context_(context) {}
 
 void AddDbCommands(std::vector<Command>& commands) {
   commands.push_back({"db new", "db new FILE", "create a new, empty time record database",

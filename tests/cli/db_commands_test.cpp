@@ -115,6 +115,7 @@ TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
 }
 
 TEST_F(DbCommandsTest, ProtectedDatabaseSignsThePersonOn) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   {
     engine::TableEngine engine;
@@ -166,6 +167,7 @@ TEST_F(DbCommandsTest, RepairRebuildsTheSharedIndexesAndClearsLocks) {
 }
 
 TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/5/2024 1:00 PM", "3/5/2024 2:00 PM").status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   const std::string csv = Records();
@@ -181,6 +183,7 @@ TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
 }
 
 TEST_F(DbCommandsTest, OverlappingAddIsRefusedForTheSamePersonOnly) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:30 AM", "3/4/2024 9:45 AM").status, kExitOk);
   Outcome refused = Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM");
   EXPECT_EQ(refused.status, kExitFailed);
@@ -202,6 +205,7 @@ TEST_F(DbCommandsTest, OverlappingAddIsRefusedForTheSamePersonOnly) {
 }
 
 TEST_F(DbCommandsTest, DeleteRespectsAnotherUsersEditLock) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   {
     engine::TableEngine engine;
@@ -233,6 +237,7 @@ TEST_F(DbCommandsTest, DeleteRespectsAnotherUsersEditLock) {
 }
 
 TEST_F(DbCommandsTest, InfoCountsRecordsDeletedAndChanges) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 11:00 AM", "3/4/2024 12:00 PM").status, kExitOk);
   // Bob keeps the database open, so the deleted record is not packed away.
@@ -249,6 +254,7 @@ TEST_F(DbCommandsTest, InfoCountsRecordsDeletedAndChanges) {
 }
 
 TEST_F(DbCommandsTest, RenameLeavesTheRecordsNotDeletedUnderTheNewName) {
+  ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 11:00 AM", "3/4/2024 12:00 PM").status, kExitOk);
   {
