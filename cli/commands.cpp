@@ -1,9 +1,13 @@
 #include "cli/command.h"
 #include "cli/db_commands.h"
 #include "cli/descriptor_commands.h"
+#include "cli/entry_commands.h"
+#include "cli/filter_commands.h"
 #include "cli/record_commands.h"
 #include "cli/security_commands.h"
+#include "cli/stopwatch_commands.h"
 #include "cli/table_commands.h"
+#include "cli/view_commands.h"
 
 namespace qm::cli {
 
@@ -13,6 +17,10 @@ const std::vector<Command>& AllCommands() {
     AddSettingsCommands(all);
     AddDbCommands(all);
     AddRecordCommands(all);
+    AddEntryCommands(all);
+    AddStopwatchCommands(all);
+    AddViewCommands(all);
+    AddFilterCommands(all);
     AddDescriptorCommands(all);
     AddSecurityCommands(all);
     AddTableCommands(all);
