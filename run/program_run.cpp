@@ -237,6 +237,21 @@ int ProgramRun::Close() {
   return result;
 }
 
+stopwatch::EntryContext ProgramRun::entry_context() {
+  return stopwatch::EntryContext{
+      .db = *db_,
+      .support = *support_,
+      .descriptors = *descriptors_,
+      .settings = settings_,
+      .user_settings = user_,
+      .program_settings = program_,
+      .user_name = user_name_,
+      .administrator = is_administrator(),
+      .support_directory = support_directory(),
+      .records_changed = [this] { changed_ = true; },
+  };
+}
+
 void ProgramRun::RememberAsCurrent() {
   if (platform::Status status = user_.WriteString("Settings", "CurrentFile", database_); !status) {
     app::Reporter().ShowError(status.message());

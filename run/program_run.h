@@ -32,6 +32,7 @@
 #include "db/time_record_db.h"
 #include "engine/engine.h"
 #include "platform/user_interface.h"
+#include "stopwatch/entry_context.h"
 #include "view/user_index.h"
 
 namespace qm::run {
@@ -113,6 +114,9 @@ class ProgramRun {
   // The person's stopwatch record, loaded at the open.
   core::TimeRecord& stopwatch_record() { return stopwatch_; }
   RunOptions& options() { return options_; }
+  // What entering time needs of this run (valid while the run is open);
+  // a change of records marks the run changed.
+  stopwatch::EntryContext entry_context();
   RunHooks& hooks() { return hooks_; }
 
  private:
