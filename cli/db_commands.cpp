@@ -229,6 +229,7 @@ run::RunOptions OptionsOf(const CommandContext& context) {
   options.database = context.options.db;
   options.override_access_denied = context.options.yes;
   options.save_settings_at_exit = false;
+  options.fall_back_to_untitled = false;
   return options;
 }
 

@@ -138,22 +138,60 @@ void ProgramRun::LoadStopwatch() {
   stopwatch_.descriptors[0].assign(user_name_);
 }
 
-int ProgramRun::Open(const std::string& database) {
-  if (!database.empty()) database_ = Absolute(database);
-  if (!db_) return 1;
-  app::ErrorReporter& reporter = app::Reporter();
-  const bool exists = fs::exists(database_);
-  const bool untitled = database_ == platform::JoinPath(program_directory_, "untitled.dbf");
-  if (!exists && !untitled && !options_.create_database) {
-    // Nothing is created under a name the person did not ask for.
-    reporter.ShowText(app::FormatMessageText(
-        "The time record file '%s' does not exist.  Nothing was changed.", {database_}));
+std::string ProgramRun::UntitledDatabase() const {
+  return platform::JoinPath(program_directory_, "untitled.dbf");
+}
+
+void ProgramRun::ShowNumbered(int number, const std::string& text) {
+  ui_->Show({.number = number, .text = text, .caption = "Corvane Quillmark",
+             .icon = platform::MessageIcon::kExclamation});
+}
+
+int ProgramRun::CheckDatabase() {
+  const bool untitled = database_ == UntitledDatabase();
+  if (!fs::exists(database_)) {
+    if (untitled || options_.create_database) return 0;
+    ShowNumbered(kDatabaseMissing,
+                 app::FormatMessageText("The time record file '%s' does not exist.", {database_}));
     return kDatabaseMissing;
   }
   // A table of an earlier version is converted (after asking) first.
-  if (exists) {
-    db_->CheckVersionBeforeOpen(database_, platform::JoinPath(program_directory_, "backup"));
+  if (db_->CheckVersionBeforeOpen(database_, platform::JoinPath(program_directory_, "backup")) ==
+      1) {
+    return 0;
   }
+  if (untitled) return 0;  // reported when it fails to open below
+  const std::string support = db::SupportFileName(database_);
+  if (platform::FindFileIgnoringCase(support)) {
+    ShowNumbered(kDatabaseCorrupt,
+                 app::FormatMessageText("The time record file '%s' is not a valid time record "
+                                        "file.  It may be damaged, or in use by another program.",
+                                        {database_}));
+    return kDatabaseCorrupt;
+  }
+  ShowNumbered(kSupportFileMissing,
+               app::FormatMessageText("The support file '%s' of the time record file could not "
+                                      "be found.",
+                                      {support}));
+  return kSupportFileMissing;
+}
+
+int ProgramRun::Open(const std::string& database) {
+  if (!database.empty()) database_ = Absolute(database);
+  if (!db_) return 1;
+  int result = OpenDatabase();
+  if (result != 0 && result != kApplicationExit && options_.fall_back_to_untitled &&
+      database_ != UntitledDatabase()) {
+    database_ = UntitledDatabase();
+    result = OpenDatabase();
+  }
+  if (result == 0) start_up_completed_ = true;
+  return result;
+}
+
+int ProgramRun::OpenDatabase() {
+  app::ErrorReporter& reporter = app::Reporter();
+  if (int result = CheckDatabase(); result != 0) return result;
   if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
     return result;
   }
@@ -177,8 +215,27 @@ int ProgramRun::Open(const std::string& database) {
   if (access_level_ != app::kValidAdministrator && access_level_ != app::kValidPerson) {
     const int refused = access_level_;
     access_level_ = app::kValidAdministrator;
+    if (!options_.fall_back_to_untitled || database_ == UntitledDatabase()) {
+      support_->CloseSupport();
+      return refused;
+    }
+    // Without the password the untitled database opens instead, unprotected.
+    reporter.ShowMessageWithText(kPasswordNotSupplied, database_);
     support_->CloseSupport();
-    return refused;
+    database_ = UntitledDatabase();
+    if (int result = support_->OpenSupport(db::SupportFileName(database_)); result != 0) {
+      return result;
+    }
+    app::DatabaseSecurity security(database_, support_.get(), db::SupportFileName(database_),
+                                   reporter, *sign_on_ui_);
+    security.TurnSecurityOff();
+    access_level_ = SignOn();
+    if (access_level_ != app::kValidAdministrator && access_level_ != app::kValidPerson) {
+      const int again = access_level_;
+      access_level_ = app::kValidAdministrator;
+      support_->CloseSupport();
+      return again;
+    }
   }
   if (int result = OpenDescriptors(); result != 0) {
     support_->CloseSupport();
@@ -186,6 +243,8 @@ int ProgramRun::Open(const std::string& database) {
   }
   if (!db_->options().single_user) {
     if (int result = support_->SetUserActive(database_, user_name_, true); result != 0) {
+      descriptors_->CloseDescriptorFile();
+      support_->CloseSupport();
       return result;
     }
     active_ = true;
@@ -206,7 +265,6 @@ int ProgramRun::Open(const std::string& database) {
     return result;
   }
   LoadStopwatch();
-  start_up_completed_ = true;
   return 0;
 }
 

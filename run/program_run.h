@@ -54,6 +54,10 @@ struct RunOptions {
   // When set, a run whose database does not exist creates it instead of
   // falling back to the untitled database (the "New" command).
   bool create_database = false;
+  // The desktop program falls back to the untitled database when the one
+  // asked for cannot be used (messages 251-253, 370); a command stops
+  // instead, so that nothing lands in a database nobody named.
+  bool fall_back_to_untitled = true;
   // The desktop program saves the person's settings at the end of the run;
   // a command writes what it changes at once and leaves the rest alone.
   bool save_settings_at_exit = true;
@@ -121,6 +125,15 @@ class ProgramRun {
 
  private:
   int SignOn();
+  // Start-up from the check of the database to the person marked active,
+  // for `database_`. 0, or the code of the reported failure.
+  int OpenDatabase();
+  // Message 251, 252 or 253 when `database_` cannot be used as a time
+  // record database; 0 when it can (or is the untitled one, which is
+  // created when missing).
+  int CheckDatabase();
+  void ShowNumbered(int number, const std::string& text);
+  std::string UntitledDatabase() const;
   int OpenDescriptors();
   void LoadStopwatch();
 
