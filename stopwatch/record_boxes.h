@@ -8,6 +8,7 @@
 
 #include <array>
 #include <string>
+#include <string_view>
 
 #include "core/time_record.h"
 #include "stopwatch/entry_context.h"
@@ -66,5 +67,9 @@ RecordCheck CheckRecordBoxes(EntryContext& context, const RecordBoxes& boxes, bo
 int ReadRecordFromBoxes(EntryContext& context, const RecordBoxes& boxes, core::TimeRecord& record,
                         bool check, bool show_messages, bool apply_pause,
                         RecordCheck* failed = nullptr);
+
+// The amount of an expense or rate box: amounts joined by "+" are added,
+// since the checks accept such a sum ("12.50+3" is 15.50).
+double ReadAmountSum(std::string_view text);
 
 }  // namespace qm::stopwatch
