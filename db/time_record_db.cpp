@@ -9,6 +9,7 @@
 #include "app/error_reporter.h"
 #include "app/message_format.h"
 #include "core/date_text.h"
+#include "db/temporary_index_name.h"
 #include "db/version2_conversion.h"
 #include "engine/file_lock.h"
 #include "engine/raw_file.h"
@@ -54,14 +55,14 @@ class ScopedOpenSettings {
   engine::EngineSettings saved_;
 };
 
-std::string IndexFileFor(const std::string& database_file, std::string_view user) {
-  std::string base;
-  for (char c : user) {
-    if (std::isalnum(static_cast<unsigned char>(c)) && base.size() < 8) base.push_back(c);
-  }
-  if (base.empty()) base = "QUILLMK";
-  fs::path directory = fs::path(database_file).parent_path();
-  return (directory / (base + ".tmp")).string();
+engine::TagSpec EndTimeTagSpec() {
+  return {std::string(kEndTimeTagName), std::string(kEndTimeKey), std::string(kNotDeletedFilter),
+          0, engine::kAscending};
+}
+
+bool NamesTag(const std::vector<engine::TagSpec>& tags, std::string_view name) {
+  return std::any_of(tags.begin(), tags.end(),
+                     [&](const engine::TagSpec& tag) { return tag.name == name; });
 }
 
 }  // namespace
@@ -180,44 +181,89 @@ int TimeRecordDb::OpenTimeRecordDb(const std::string& file_name) {
   if (int result = OpenTable(file_name, *this, row_); result != 0) return result;
   database_file_ = file_name;
   if (int result = OpenEndTimeIndex(); result != 0) {
-    reporter().ReportDatabaseError(index_file_, engine::kMessageCannotCreate);
     CloseTable();
     row_.reset();
+    database_file_.clear();
     return result;
   }
   return 0;
 }
 
 int TimeRecordDb::OpenEndTimeIndex() {
-  index_file_ = IndexFileFor(database_file_, support_->user_name());
-  std::error_code ignored;
-  fs::remove(index_file_, ignored);
-  const engine::TagSpec end_time{std::string(kEndTimeTagName), std::string(kEndTimeKey),
-                                 std::string(kNotDeletedFilter), 0, engine::kAscending};
-  int result = Call([&] { return table()->CreateIndexFile(index_file_, {end_time}); });
-  if (result != 0) return result < 0 ? result : engine::kErrorIndex;
-  end_time_tag_ = table()->TagByName(kEndTimeTagName);
-  if (!end_time_tag_) return engine::kErrorTagName;
-  display_tag_ = end_time_tag_;
-  return Call([&] { return table()->SelectTag(display_tag_); });
+  // Another run of this person may have the database open with its own
+  // index file: the name choice steps around it rather than deleting it.
+  const std::string file = ChooseTemporaryIndexName(
+      fs::path(database_file_).parent_path().string(), support_->user_name());
+  const int result = CreateTemporaryIndex(file, {EndTimeTagSpec()});
+  if (result == 0) return 0;
+  reporter().ReportDatabaseError(file, engine::kMessageCannotCreate);
+  return result < 0 ? result : engine::kErrorIndex;
 }
 
-void TimeRecordDb::RemoveEndTimeIndex() {
-  if (table() != nullptr) {
+int TimeRecordDb::CreateTemporaryIndex(const std::string& file,
+                                       const std::vector<engine::TagSpec>& tags) {
+  if (!is_open()) return engine::kErrorInfo;
+  CloseTemporaryIndex();
+  engine().ResetError();
+  // The name is this run's own choice: a file of that name that nobody
+  // holds is a leftover to replace, one that somebody holds is refused as
+  // locked (which the engine tells apart only with its safety off).
+  engine::EngineSettings& settings = engine().settings();
+  const bool safety = settings.safety;
+  settings.safety = false;
+  const int result = table()->CreateIndexFile(file, tags);
+  settings.safety = safety;
+  // A file that failed to build is left where it is: when the failure was
+  // another open of it, it is not ours to delete, and a leftover is cleared
+  // by the next name choice anyway.
+  if (result != 0) return result;
+  index_file_ = file;
+  end_time_tag_ = table()->TagByName(kEndTimeTagName);
+  if (NamesTag(tags, kUserTagName)) user_tag_ = table()->TagByName(kUserTagName);
+  if (!end_time_tag_ || (NamesTag(tags, kUserTagName) && !user_tag_)) {
+    CloseTemporaryIndex();
+    return engine::kErrorTagName;
+  }
+  display_tag_ = user_tag_ ? user_tag_ : end_time_tag_;
+  return table()->SelectTag(display_tag_);
+}
+
+void TimeRecordDb::CloseTemporaryIndex() {
+  if (is_open() && !index_file_.empty()) {
     if (engine::IndexFile* index = table()->FindIndexFile(index_file_)) {
       table()->CloseIndexFile(*index);
     }
   }
   end_time_tag_.reset();
+  user_tag_.reset();
   display_tag_.reset();
   if (!index_file_.empty()) {
     std::error_code ignored;
     fs::remove(index_file_, ignored);
+    index_file_.clear();
   }
 }
 
+int TimeRecordDb::ReindexTemporaryIndex() {
+  if (!is_open() || index_file_.empty()) return kNoTemporaryIndex;
+  engine::IndexFile* index = table()->FindIndexFile(index_file_);
+  if (index == nullptr) return kNoTemporaryIndex;
+  engine().ResetError();
+  if (int result = table()->ReindexFile(*index); result != 0) return result;
+  // Records added by others since the open are counted now; the cursor
+  // finds its place again in the rebuilt order.
+  return table()->SelectTag(display_tag_);
+}
+
+bool TimeRecordDb::IsInUserTag(engine::RecordNumber number) const {
+  if (!is_open() || !user_tag_ || number < 1 || number > table()->RecordCount()) return false;
+  std::vector<char> record(static_cast<std::size_t>(table()->RecordWidth()));
+  if (!table()->ReadRecord(number, record)) return false;
+  return user_tag_->index_tag().Accepts(record);
+}
+
 void TimeRecordDb::SetDisplayTag(std::optional<engine::Tag> tag) {
-  display_tag_ = tag ? tag : end_time_tag_;
+  display_tag_ = tag ? tag : user_tag_ ? user_tag_ : end_time_tag_;
   if (is_open()) table()->SelectTag(display_tag_);
 }
 
@@ -238,7 +284,7 @@ int TimeRecordDb::CloseTimeRecordDb() {
     if (!mine.empty()) support_->FlushSupport();
   }
   support_->InvalidateEntryNames();
-  RemoveEndTimeIndex();
+  CloseTemporaryIndex();
   row_.reset();
   int result = PackIfLastUser();
   if (table() != nullptr) {

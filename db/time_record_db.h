@@ -10,16 +10,18 @@
 // each other's changes.
 //
 // The table never has a production index. A temporary index file of this
-// run's own, beside the database, holds the end-time tag DEFTAG (end date
-// and time, deleted records left out); the records are read in the order of
-// the display tag, which is DEFTAG until the user's sort and filter tag is
-// set through SetDisplayTag.
+// run's own, beside the database (temporary_index_name.h), holds the
+// end-time tag DEFTAG (end date and time, deleted records left out) and,
+// once the user index has built it, the user's sort and filter tag USERTAG.
+// The records are read in the order of the display tag: USERTAG when the
+// file has one, else DEFTAG, unless SetDisplayTag chose another.
 #pragma once
 
 #include <array>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/time_record.h"
 #include "core/time_record_table.h"
@@ -44,7 +46,10 @@ inline constexpr int kUnidentifiedError = 434;
 inline constexpr int kNoChangeCounter = 272;
 inline constexpr int kCannotOpenDatabase = 139;
 
+inline constexpr int kNoTemporaryIndex = 272;  // nothing was done
+
 inline constexpr std::string_view kEndTimeTagName = "DEFTAG";
+inline constexpr std::string_view kUserTagName = "USERTAG";
 inline constexpr std::string_view kEndTimeKey = "DTOS(END_DATE ) + END_TIME";
 inline constexpr std::string_view kNotDeletedFilter = ".NOT. DELETED()";
 
@@ -106,8 +111,32 @@ class TimeRecordDb final : public engine::DbTable {
   std::string support_file() const { return SupportFileName(database_file_); }
   SupportDb& support() { return *support_; }
 
-  // The display order: DEFTAG unless another tag of the table is set.
+  // The display order: USERTAG or DEFTAG unless another tag of the table
+  // is set.
   void SetDisplayTag(std::optional<engine::Tag> tag);
+
+  // --- The temporary index --------------------------------------------
+  // Replaces this run's temporary index with a new file `file` holding
+  // `tags`: the current file is closed and deleted first. DEFTAG must be
+  // among the tags; USERTAG, when present, becomes the display order.
+  // 0, or the engine's result unreported (kErrorLock or kLocked when the
+  // file is in use elsewhere), so that the caller can offer a retry; the
+  // table is then left without a temporary index.
+  int CreateTemporaryIndex(const std::string& file, const std::vector<engine::TagSpec>& tags);
+  // Closes and deletes the temporary index file; the table is then read in
+  // record number order until the next one is created.
+  void CloseTemporaryIndex();
+  // Builds the open temporary index anew from the records (after other
+  // users' changes). 0, 272 when there is none, or the engine's result.
+  int ReindexTemporaryIndex();
+  const std::string& temporary_index_file() const { return index_file_; }
+  bool has_temporary_index() const { return end_time_tag_.has_value(); }
+  std::optional<engine::Tag> user_tag() const { return user_tag_; }
+  std::optional<engine::Tag> end_time_tag() const { return end_time_tag_; }
+  // Whether record `number` belongs in USERTAG (its FOR condition, read
+  // from the stored record; the cursor does not move). False without
+  // USERTAG or when there is no such record.
+  bool IsInUserTag(engine::RecordNumber number) const;
 
   // --- Changing records --------------------------------------------------
   // 0, 300 when the lock was refused, 221 on an engine failure.
@@ -167,7 +196,6 @@ class TimeRecordDb final : public engine::DbTable {
   int OpenTable(const std::string& file_name, engine::DbTable& into,
                 std::optional<TableTimeRecordRow>& row);
   int OpenEndTimeIndex();
-  void RemoveEndTimeIndex();
   int LoadCurrent(core::TimeRecord& record);
   // Status of a failed move: 9 at either end, 123 for a read error, else 220.
   int MoveStatus(int result) const;
@@ -182,6 +210,7 @@ class TimeRecordDb final : public engine::DbTable {
   std::string index_file_;
   std::optional<TableTimeRecordRow> row_;
   std::optional<engine::Tag> end_time_tag_;
+  std::optional<engine::Tag> user_tag_;
   std::optional<engine::Tag> display_tag_;
   std::optional<int> last_change_counter_;
 };

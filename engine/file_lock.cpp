@@ -88,4 +88,18 @@ void ShareLock::Release() {
   open_.Release();
 }
 
+bool IsOpenElsewhere(int fd) {
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  lock.l_start = static_cast<off_t>(kOpenLockByte);
+  lock.l_len = 1;
+  lock.l_pid = 0;  // required for open-file-description locks
+  int result;
+  do {
+    result = ::fcntl(fd, F_OFD_GETLK, &lock);
+  } while (result != 0 && errno == EINTR);
+  return result != 0 || lock.l_type != F_UNLCK;
+}
+
 }  // namespace qm::engine

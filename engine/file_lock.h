@@ -87,4 +87,10 @@ class ShareLock {
   ByteLock writer_;
 };
 
+// Whether an open of the file other than `fd` itself holds the "open"
+// byte, that is whether another table or program has the file open now.
+// Only looks; takes nothing. A system that refuses the question counts as
+// "open elsewhere", so that nobody deletes a file that may be in use.
+bool IsOpenElsewhere(int fd);
+
 }  // namespace qm::engine

@@ -15,15 +15,17 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "db/time_record_db.h"
+#include "platform/user_interface.h"
 #include "view/record_filter.h"
 #include "view/sort_order.h"
 
 namespace qm::view {
 
-inline constexpr std::string_view kUserTagName = "USERTAG";
+inline constexpr std::string_view kUserTagName = db::kUserTagName;
 
 // Messages of the user index.
 inline constexpr int kFilterTooLong = 306;
@@ -41,15 +43,17 @@ class UserIndex {
   UserIndex& operator=(const UserIndex&) = delete;
 
   // Rebuilds the index file with `order` and `filter`, each loaded from
-  // the settings when absent. 0, or 306, 297 (shown) when nothing usable
-  // was built.
+  // the settings when absent. 0, or 306 (shown; the previous index stays in
+  // use) or 297 (shown; the table is left without a user index). A file in
+  // use elsewhere asks 417 and tries another name while the answer is Yes.
   int ApplyFilterAndSort(std::optional<SortOrder> order, std::optional<RecordFilter> filter);
   // After a database was opened: notes the change counter and applies the
   // saved definitions.
   int RebuildFromSettings();
   // Closes and deletes the index file (before the database closes).
   void CloseUserIndex();
-  // Rebuilds the open file's contents in place: 0, 272 or 416 (shown).
+  // Rebuilds the open file's contents in place: 0, 272 (nothing open, not
+  // shown) or 416 (shown).
   int ReindexUserIndex();
   // True when another user changed the database since the last look (the
   // new counter is noted).
@@ -67,13 +71,20 @@ class UserIndex {
   app::CSettings& settings() { return *settings_; }
   db::TimeRecordDb& db() { return *db_; }
 
+  // Where the wait cursor shows while the index is built; none by default.
+  void set_user_interface(platform::UserInterface& ui) { ui_ = &ui; }
+
   // Called after every successful rebuild or reindex (the record list
   // clears its selection or re-selects, the summary forgets its figures).
   void set_changed_hook(std::function<void()> hook) { changed_hook_ = std::move(hook); }
 
  private:
+  int BuildIndexFile(const std::vector<engine::TagSpec>& tags);
+  void NotifyChanged();
+
   db::TimeRecordDb* db_;        // not owned
   app::CSettings* settings_;    // not owned
+  platform::UserInterface* ui_ = nullptr;  // not owned
   FilterScope scope_;
   std::string file_name_;
   bool open_ = false;
