@@ -1,4 +1,5 @@
-// list, summary, subtotals, columns.
+// list, summary, subtotals, columns: the record list as the person set it
+// up, its totals, and its column layout.
 #pragma once
 
 #include <vector>

@@ -6,6 +6,10 @@
 
 namespace qm::view {
 
+bool RepeatsGroupAbove(std::string_view text, std::string_view above) {
+  return text.substr(0, kGroupKeyLength) == above.substr(0, kGroupKeyLength);
+}
+
 RecordListModel::RecordListModel(UserIndex& index, const ColumnLayout& layout,
                                  const core::DurationSettings& durations)
     : index_(&index), layout_(&layout), durations_(durations) {}
@@ -34,9 +38,7 @@ std::vector<std::string> RecordListModel::RowCells(std::size_t row) const {
   for (int id : columns) cells.push_back(CellText(id, rows_[row].record, durations_));
   if (layout_->group_highlighting && !columns.empty() && row > 0) {
     const std::string above = CellText(columns.front(), rows_[row - 1].record, durations_);
-    if (cells.front().substr(0, kGroupKeyLength) == above.substr(0, kGroupKeyLength)) {
-      cells.front().clear();
-    }
+    if (RepeatsGroupAbove(cells.front(), above)) cells.front().clear();
   }
   return cells;
 }

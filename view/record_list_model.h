@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/duration_settings.h"
@@ -24,6 +25,10 @@ namespace qm::view {
 inline constexpr std::size_t kGroupKeyLength = 40;
 // A poll remembers this many selected records to re-select one of them.
 inline constexpr std::size_t kRememberedSelection = 2;
+
+// Whether a row's first cell repeats the row above's, as group
+// highlighting sees it (the first 40 characters).
+bool RepeatsGroupAbove(std::string_view text, std::string_view above);
 
 struct ListRow {
   engine::RecordNumber number = 0;
