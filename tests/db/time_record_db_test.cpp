@@ -292,6 +292,65 @@ TEST_F(TimeRecordDbTest, AnnouncedChangesReachTheOtherUsersPoll) {
   EXPECT_EQ(carol.db.AnnounceChange(), kNoChangeCounter);
 }
 
+TEST_F(TimeRecordDbTest, SecondRunOfOnePersonLeavesTheFirstRunsIndexAlone) {
+  ASSERT_EQ(alice_.db.AddRecord(Record("Alice", At(4, 9, 0), At(4, 10, 0), "first"), true), 0);
+  Session again(engine_, table_reporter_, "Alice");
+  ASSERT_EQ(Open(again), 0);
+  EXPECT_EQ(alice_.db.temporary_index_file(), dir_.File("Alice.tmp"));
+  EXPECT_EQ(again.db.temporary_index_file(), dir_.File("Alice.t01"));
+  ASSERT_EQ(again.db.AddRecord(Record("Alice", At(4, 11, 0), At(4, 12, 0), "second"), true), 0);
+  // The first run's file still takes its own additions.
+  ASSERT_EQ(alice_.db.AddRecord(Record("Alice", At(5, 9, 0), At(5, 10, 0), "third"), true), 0);
+  EXPECT_THAT(TasksInOrder(alice_.db), ElementsAre("first", "third"));
+  ASSERT_EQ(alice_.db.ReindexTemporaryIndex(), 0);
+  EXPECT_THAT(TasksInOrder(alice_.db), ElementsAre("first", "second", "third"));
+
+  again.db.CloseTimeRecordDb();
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("Alice.t01")));
+  EXPECT_TRUE(std::filesystem::exists(dir_.File("Alice.tmp")));
+  alice_.db.CloseTimeRecordDb();
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("Alice.tmp")));
+}
+
+TEST_F(TimeRecordDbTest, TemporaryIndexWithAUserTagReadsInItsOrderAndFilter) {
+  TimeRecordDb& db = alice_.db;
+  ASSERT_EQ(db.AddRecord(Record("Alice", At(4, 9, 0), At(4, 10, 0), "beta"), false), 0);
+  ASSERT_EQ(db.AddRecord(Record("Alice", At(5, 9, 0), At(5, 10, 0), "alpha"), false), 0);
+  ASSERT_EQ(db.AddRecord(Record("Alice", At(6, 9, 0), At(6, 10, 0), "skip"), true), 0);
+  const std::string file = dir_.File("Alice.t05");
+  const std::vector<engine::TagSpec> tags = {
+      {"USERTAG", "UPPER(TASK)", ".NOT.DELETED().AND.UPPER(TASK)<>\"SKIP   \"", 0,
+       engine::kDescending},
+      {std::string(kEndTimeTagName), std::string(kEndTimeKey), std::string(kNotDeletedFilter), 0,
+       engine::kAscending}};
+  ASSERT_EQ(db.CreateTemporaryIndex(file, tags), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("Alice.tmp"))) << "the previous file goes";
+  EXPECT_EQ(db.temporary_index_file(), file);
+  EXPECT_THAT(TasksInOrder(db), ElementsAre("beta", "alpha"));
+  EXPECT_EQ(db.CountRecords(true), 2);
+  EXPECT_TRUE(db.IsInUserTag(1));
+  EXPECT_FALSE(db.IsInUserTag(3));
+  EXPECT_FALSE(db.IsInUserTag(4));
+  ASSERT_EQ(db.DeleteRecord(1, true), 0);
+  EXPECT_FALSE(db.IsInUserTag(1));
+  // The overlap check goes on reading the end-time order.
+  core::TimeRecord found;
+  EXPECT_EQ(db.FindOverlap(Record("Alice", At(6, 9, 30), At(6, 9, 45)), found), 1);
+
+  db.CloseTemporaryIndex();
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_FALSE(db.has_temporary_index());
+  EXPECT_EQ(db.ReindexTemporaryIndex(), kNoTemporaryIndex);
+}
+
+TEST_F(TimeRecordDbTest, TemporaryIndexWithoutTheEndTimeTagIsRefused) {
+  const std::string file = dir_.File("Alice.t05");
+  EXPECT_EQ(alice_.db.CreateTemporaryIndex(file, {{"USERTAG", "TASK", "", 0, engine::kAscending}}),
+            engine::kErrorTagName);
+  EXPECT_FALSE(alice_.db.has_temporary_index());
+  EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 TEST_F(TimeRecordDbTest, ClosePacksOnlyWhenNoUserIsActive) {
   TimeRecordDb& db = alice_.db;
   for (int i = 0; i < 3; ++i) {
