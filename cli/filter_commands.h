@@ -1,4 +1,6 @@
-// filter, find, sort.
+// filter show | set | clear | enable | disable | invoice, find, sort show |
+// set: the record filter and the sort order of the person's user index,
+// each command one program run on the database.
 #pragma once
 
 #include <vector>
