@@ -15,6 +15,7 @@
 #include "core/day_progress.h"
 #include "core/duration_text.h"
 #include "core/time_record.h"
+#include "stopwatch/memorized.h"
 #include "stopwatch/records_by_end_time.h"
 #include "stopwatch/stopwatch.h"
 #include "stopwatch/stopwatch_dialog_model.h"
@@ -343,6 +344,101 @@ int RunResumeRecord(CommandContext& context) {
   return run.Close(result);
 }
 
+// --- memorize / memorized list / recall -------------------------------------------
+
+constexpr std::string_view kMemorizeUsage =
+    "memorize [--person P] [--client C] [--project P] [--subproject S] [--activity A]";
+
+int RunMemorize(CommandContext& context) {
+  std::optional<std::string> replaced[stopwatch::DescriptorSet().size()];
+  const std::vector<std::string>& args = context.args;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& option = args[i];
+    if (i + 1 >= args.size()) return Usage(context, kMemorizeUsage);
+    const std::string& value = args[++i];
+    static constexpr std::string_view kOptions[] = {"--person", "--client", "--project",
+                                                    "--subproject", "--activity"};
+    std::size_t kind = 0;
+    while (kind < std::size(kOptions) && option != kOptions[kind]) ++kind;
+    if (kind == std::size(kOptions)) return Usage(context, kMemorizeUsage);
+    replaced[kind] = value.substr(0, core::kDescriptorLength);
+  }
+  StopwatchRun run(context);
+  if (!run.Open()) return kExitFailed;
+  stopwatch::DescriptorSet set;
+  for (std::size_t kind = 0; kind < set.size(); ++kind) {
+    set[kind] = replaced[kind] ? *replaced[kind] : run.record().descriptors[kind].str();
+  }
+  stopwatch::MemorizedDescriptors memorized(run.session().support_directory());
+  const int result = memorized.MemorizeDescriptors(set);
+  if (result == 0) context.out << "Memorized: " << memorized.last_memorized() << "\n";
+  return run.Close(result);
+}
+
+int RunMemorizedList(CommandContext& context) {
+  bool json = context.options.json;
+  for (const std::string& arg : context.args) {
+    if (arg != "--json") return Usage(context, "memorized list [--json]");
+    json = true;
+  }
+  StopwatchRun run(context);
+  if (!run.Open()) return kExitFailed;
+  stopwatch::MemorizedDescriptors memorized(run.session().support_directory());
+  std::vector<std::string> lines;
+  int result = memorized.LoadMemorizedSets(lines);
+  // No file yet is an empty list, not a failure of the listing.
+  if (result == stopwatch::kNothingMemorized) {
+    lines.clear();
+    result = 0;
+  }
+  if (result == 0 && json) {
+    static constexpr std::string_view kKeys[] = {"person", "client", "project", "subproject",
+                                                 "activity"};
+    context.out << "[";
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      const stopwatch::DescriptorSet set = stopwatch::MemorizedDescriptors::SplitMemorizedSet(lines[n]);
+      context.out << (n == 0 ? "\n" : ",\n") << "  {\"number\": " << n + 1;
+      for (std::size_t kind = 0; kind < set.size(); ++kind) {
+        context.out << ", " << JsonText(kKeys[kind]) << ": " << JsonText(set[kind]);
+      }
+      context.out << "}";
+    }
+    context.out << (lines.empty() ? "]\n" : "\n]\n");
+  } else if (result == 0) {
+    for (std::size_t n = 0; n < lines.size(); ++n) context.out << n + 1 << "\t" << lines[n] << "\n";
+  }
+  return run.Close(result);
+}
+
+int RunRecall(CommandContext& context) {
+  if (context.args.size() != 1) return Usage(context, "recall N");
+  const std::optional<long> number = ParsePositive(context.args[0]);
+  if (!number) return Bad(context, "the set number", context.args[0]);
+  StopwatchRun run(context);
+  if (!run.Open()) return kExitFailed;
+  stopwatch::MemorizedDescriptors memorized(run.session().support_directory());
+  std::vector<std::string> lines;
+  if (int result = memorized.LoadMemorizedSets(lines); result != 0) {
+    if (result == stopwatch::kNothingMemorized) app::Reporter().ShowMessage(result);
+    return run.Close(result);
+  }
+  if (static_cast<std::size_t>(*number) > lines.size()) {
+    return run.Close(Refuse(context, "there is no memorized set " + context.args[0] +
+                                         " (see quillmk-cli memorized list)"));
+  }
+  const stopwatch::DescriptorSet set =
+      stopwatch::MemorizedDescriptors::SplitMemorizedSet(lines[static_cast<std::size_t>(*number - 1)]);
+  // The stopwatch belongs to the signed-on person: the support file keeps it
+  // under their name, so only the other four descriptors are recalled.
+  core::TimeRecord& record = run.record();
+  for (std::size_t kind = core::kClientDescriptor; kind < set.size(); ++kind) {
+    record.descriptors[kind].assign(set[kind]);
+  }
+  const int result = run.stopwatch().SaveRecord();
+  if (result == 0) context.out << "Recalled: " << lines[static_cast<std::size_t>(*number - 1)] << "\n";
+  return run.Close(result);
+}
+
 }  // namespace
 
 void AddStopwatchCommands(std::vector<Command>& commands) {
@@ -370,6 +466,19 @@ void AddStopwatchCommands(std::vector<Command>& commands) {
                       "start the stopwatch on a copy of a record",
                       "A running stopwatch is stopped first (messages 225, 226, 384).",
                       RunResumeRecord});
+  commands.push_back({"memorize", std::string(kMemorizeUsage),
+                      "memorise the stopwatch's descriptors",
+                      "Person, client, project, subproject and activity of the stopwatch,\n"
+                      "single ones replaced by the options, as one line of Memorize.txt in\n"
+                      "the support directory.",
+                      RunMemorize});
+  commands.push_back({"memorized list", "memorized list [--json]", "the memorised descriptor sets",
+                      "Numbered as recall takes them.", RunMemorizedList});
+  commands.push_back({"recall", "recall N", "load memorised set N into the stopwatch",
+                      "N is the number `memorized list` shows.  The client, project,\n"
+                      "subproject and activity are replaced and saved; a running stopwatch\n"
+                      "keeps its start.",
+                      RunRecall});
 }
 
 }  // namespace qm::cli
