@@ -11,7 +11,7 @@ namespace qm::view {
 namespace {
 
 constexpr std::string_view kModule = "UserIndex";
-// The engine takes FOR conditions of up to 255 characters.
+// The longest filter expression an index is built with.
 constexpr std::size_t kLongestFilterExpression = 255;
 
 // The wait cursor for the length of one index build.
