@@ -9,6 +9,7 @@
 
 #include "app/error_reporter.h"
 #include "cli/db_commands.h"
+#include "cli/entry_commands.h"
 #include "cli/json_text.h"
 #include "core/amount_text.h"
 #include "core/date_text.h"
@@ -21,9 +22,10 @@ constexpr int kDeleteLocked = 413;  // "The record you wish to delete is ... edi
 constexpr int kModifyLocked = 415;
 
 constexpr std::string_view kAddUsage =
-    "add --start \"DATE TIME\" --end \"DATE TIME\" [--person P] [--client C] [--project P] "
-    "[--subproject S] [--activity A] [--rate R] [--pause H:MM] [--expense E] "
-    "[--billable yes|no] [--description TEXT]";
+    "add --start \"DATE TIME\" --end \"DATE TIME\" (or --date DATE --duration D in "
+    "Duration-Only Mode) [--person P] [--client C] [--project P] [--subproject S] "
+    "[--activity A] [--rate R] [--pause D] [--expense E] [--billable yes|no] [--invoice N] "
+    "[--description TEXT]";
 
 int Usage(CommandContext& context, std::string_view usage) {
   context.err << "usage: quillmk-cli " << usage << "\n";
@@ -45,73 +47,7 @@ std::optional<long> ParseRecordNumber(std::string_view text) {
 // --- add ----------------------------------------------------------------------------
 
 int RunAdd(CommandContext& context) {
-  core::TimeRecord record;
-  core::ClearTimeRecord(record);
-  std::optional<std::string> person;
-  bool have_start = false;
-  bool have_end = false;
-  const std::vector<std::string>& args = context.args;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& option = args[i];
-    if (i + 1 >= args.size()) return Usage(context, kAddUsage);
-    const std::string& value = args[++i];
-    auto descriptor = [&](int index) {
-      record.descriptors[index].assign(std::string_view(value).substr(0, core::kDescriptorLength));
-    };
-    if (option == "--person") {
-      person = value;
-    } else if (option == "--client") {
-      descriptor(core::kClientDescriptor);
-    } else if (option == "--project") {
-      descriptor(core::kProjectDescriptor);
-    } else if (option == "--subproject") {
-      descriptor(core::kSubprojectDescriptor);
-    } else if (option == "--activity") {
-      descriptor(core::kActivityDescriptor);
-    } else if (option == "--rate") {
-      if (!core::IsNumberText(value)) return Bad(context, "the rate", value);
-      descriptor(core::kRateDescriptor);
-    } else if (option == "--start" || option == "--end") {
-      const core::TimeStamp stamp = core::ParseDateTimeText(value);
-      if (stamp == core::kNoTime) return Bad(context, "the date and time", value);
-      (option == "--start" ? record.start : record.end) = stamp;
-      (option == "--start" ? have_start : have_end) = true;
-    } else if (option == "--pause") {
-      const core::Seconds pause = core::ParseTimeOfDay(value);
-      if (pause == core::kNoTime) return Bad(context, "the pause", value);
-      record.pauseDuration = pause;
-    } else if (option == "--expense") {
-      if (!core::IsNumberText(value)) return Bad(context, "the expense", value);
-      record.expense = core::AmountTextToNumber(value);
-    } else if (option == "--billable") {
-      if (value != "yes" && value != "no") return Bad(context, "the billable flag", value);
-      record.billable = value == "yes" ? 1 : 0;
-    } else if (option == "--description") {
-      record.description.assign(std::string_view(value).substr(0, core::kDescriptionLength));
-    } else {
-      return Usage(context, kAddUsage);
-    }
-  }
-  if (!have_start || !have_end) return Usage(context, kAddUsage);
-  if (record.end < record.start) {
-    context.err << "quillmk-cli: the task ends before it starts\n";
-    return kExitUsage;
-  }
-
-  DbSession session(context);
-  if (!session.Prepare()) return kExitFailed;
-  record.descriptors[core::kPersonDescriptor].assign(
-      std::string_view(person.value_or(session.user_name())).substr(0, core::kDescriptorLength));
-  if (session.Open() != 0) return kExitFailed;
-  db::TimeRecordDb& db = session.db();
-  int result = db.CheckOverlapBeforeAdd(record);
-  if (result == 0) result = db.AddRecord(record, true);
-  if (result == 0) {
-    session.MarkChanged();
-    context.out << "Added record " << db.CurrentRecordNumber() << "\n";
-  }
-  int closed = session.Close();
-  return result == 0 && closed == 0 ? kExitOk : kExitFailed;
+  return RunRecordEntry(context, stopwatch::RecordDialogMode::kNew, kAddUsage);
 }
 
 // --- delete / undelete ------------------------------------------------------------------
@@ -243,9 +179,13 @@ int RunRecords(CommandContext& context) {
 
 void AddRecordCommands(std::vector<Command>& commands) {
   commands.push_back({"add", std::string(kAddUsage), "add a time record",
-                      "Dates and times are read as the program reads them.  A task that\n"
-                      "overlaps one of the same person is refused (message 162) unless\n"
-                      "AllowOverlappingTasks is on.  The person defaults to the user.",
+                      "The record is entered as in the record dialog: every check runs and a\n"
+                      "failed one shows its message (end before start 165, a date that does\n"
+                      "not read 2016, a pause 227, an expense 292, an overlap 162 ...) and\n"
+                      "nothing is written.  Boxes without a flag show what the dialog shows\n"
+                      "for a new record: the descriptors of the last record in the list, no\n"
+                      "expense, billable.  The person defaults to the user.  Amounts joined\n"
+                      "by \"+\" in --rate or --expense are added (\"12.50+3\" is 15.50).",
                       RunAdd});
   commands.push_back({"delete", "delete RECNO...", "mark time records deleted",
                       "Records stay in the file, undeletable, until the database is packed.",
