@@ -151,7 +151,10 @@ RecordCheck CheckRecordBoxes(EntryContext& context, const RecordBoxes& boxes, bo
                                             false);
     for (int kind = 0; kind < core::kDescriptorCount; ++kind) {
       const std::string& text = boxes.descriptors[static_cast<std::size_t>(kind)];
-      if (InList(lists.values[static_cast<std::size_t>(kind)], text)) continue;
+      const std::vector<std::string>& list = lists.values[static_cast<std::size_t>(kind)];
+      if (InList(list, text)) continue;
+      // A box whose list offers nothing can only be left blank.
+      if (list.empty() && Trimmed(text).empty()) continue;
       if (show_messages && app::HasReporter()) {
         const std::string name = DescriptorName(context, kind);
         const std::string format = app::Reporter().LoadText(kNotADescriptor).value_or("");
