@@ -159,6 +159,14 @@ int RunFilterSet(CommandContext& context) {
                 << rows_in_use + 1 << " before row " << row + 1 << "\n";
     return kExitUsage;
   }
+  // A link leads to the next row, which must already be set: a row that
+  // is left at its blank defaults would join the filter and fail its checks.
+  if (link && *link != view::kLinkEnd && row + 1 >= rows_in_use && row + 1 < view::kFilterRowCount) {
+    session.Close();
+    context.err << "quillmk-cli: row " << row + 1 << " can link to row " << row + 2
+                << " once that row is set; rows are joined by \"and\" as they are added\n";
+    return kExitUsage;
+  }
   // The rows before this one lead to it.
   for (int i = 0; i < row; ++i) {
     if (model.rows()[i].link == view::kLinkEnd) model.SetLink(i, view::kLinkAnd);
@@ -334,8 +342,9 @@ void AddFilterCommands(std::vector<Command>& commands) {
                       "Set one row of the record filter and enable it",
                       "FIELD, COMPARISON and LINK are names of the dialog's lists (client,\n"
                       "start date, billable, contains, >=, and, or, end) without regard to\n"
-                      "case, or their codes. The rows before ROW lead to it with \"and\" when\n"
-                      "they ended the filter. A row that fails the checks changes nothing.",
+                      "case, or their codes. Rows are set in order; a new row is joined to the\n"
+                      "ones before it by \"and\", and LINK changes how a row joins the next one\n"
+                      "once that one is set. A row that fails the checks changes nothing.",
                       RunFilterSet});
   commands.push_back({"filter clear", "filter clear", "Reset the record filter and disable it",
                       "", RunFilterClear});
