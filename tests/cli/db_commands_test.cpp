@@ -76,7 +76,9 @@ class DbCommandsTest : public ::testing::Test {
   }
 
   Outcome Add(std::string person, std::string start, std::string end, std::string user = "Alice") {
-    return Run("add", {"--person", person, "--start", start, "--end", end, "--rate", "12.50"},
+    return Run("add",
+               {"--person", person, "--start", start, "--end", end, "--rate", "12.50",
+                "--description", "Work"},
                user);
   }
 

@@ -1,0 +1,263 @@
+#include "cli/entry_commands.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "cli/db_commands.h"
+#include "cli/record_commands.h"
+#include "core/time_record.h"
+#include "db/support_db.h"
+#include "db/table_reporter.h"
+#include "db/time_record_db.h"
+#include "engine/engine.h"
+#include "tests/support/scripted_ui.h"
+#include "tests/support/test_paths.h"
+
+namespace qm::cli {
+namespace {
+
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+  std::vector<int> numbers;
+  std::string texts;
+};
+
+const Command& Find(std::string_view name) {
+  static const std::vector<Command> commands = [] {
+    std::vector<Command> all;
+    AddDbCommands(all);
+    AddRecordCommands(all);
+    AddEntryCommands(all);
+    return all;
+  }();
+  for (const Command& command : commands) {
+    if (command.name == name) return command;
+  }
+  ADD_FAILURE() << "no command " << name;
+  return commands.front();
+}
+
+std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class EntryCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
+    Outcome first = Run("add", {"--start", "3/4/2024 9:00 AM", "--end", "3/4/2024 10:00 AM",
+                                "--client", "Acme", "--rate", "12.50", "--description", "Work"});
+    ASSERT_EQ(first.status, kExitOk) << first.err << first.texts;
+    ASSERT_EQ(first.out, "Added record 1\n");
+  }
+
+  Outcome Run(std::string_view name, std::vector<std::string> args, std::string user = "Alice") {
+    test::ScriptedUserInterface ui;
+    std::ostringstream out;
+    std::ostringstream err;
+    GlobalOptions options;
+    options.home = home_.path();
+    options.user = std::move(user);
+    options.db = db_;
+    CommandContext context{options, std::move(args), ui, out, err};
+    const int status = Find(name).run(context);
+    std::string texts;
+    for (const std::string& text : ui.Texts()) texts += text + "\n";
+    return {status, out.str(), err.str(), ui.Numbers(), texts};
+  }
+
+  std::string Records() {
+    Outcome listed = Run("records", {"--format", "csv"});
+    EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
+    return listed.out;
+  }
+
+  void UserSetting(std::string_view key, int value, std::string user = "Alice") {
+    app::CSettings settings;
+    std::filesystem::create_directories(home_.File("support"));
+    ASSERT_TRUE(settings.BindUser(home_.File("support"), user));
+    ASSERT_TRUE(settings.WriteInt("GeneralConfig", key, value));
+  }
+
+  test::TempDir home_;
+  std::string db_ = home_.File("work.dbf");
+};
+
+struct BadEntry {
+  std::string name;
+  std::vector<std::string> args;
+  int message;          // 0: the refusal is the command's own
+  std::string err;      // what stderr says
+};
+
+class BadEntryTest : public EntryCommandsTest, public ::testing::WithParamInterface<BadEntry> {};
+
+TEST_P(BadEntryTest, IsRefusedWithItsMessageAndWritesNothing) {
+  const std::string before = ReadBytes(db_);
+  Outcome refused = Run("add", GetParam().args);
+  EXPECT_EQ(refused.status, kExitFailed) << refused.err << refused.texts;
+  if (GetParam().message != 0 && GetParam().message != 162) {
+    EXPECT_THAT(refused.numbers, Contains(GetParam().message)) << refused.texts;
+  }
+  EXPECT_THAT(refused.err, HasSubstr(GetParam().err));
+  EXPECT_EQ(ReadBytes(db_), before);
+  EXPECT_THAT(Records(), Not(HasSubstr("\n2,")));
+}
+
+std::vector<std::string> Entry(std::string start, std::string end,
+                               std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {"--start", std::move(start), "--end", std::move(end),
+                                   "--description", "Entry"};
+  args.insert(args.end(), more.begin(), more.end());
+  return args;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Add, BadEntryTest,
+    ::testing::Values(
+        BadEntry{"EndBeforeStart", Entry("3/5/2024 10:00", "3/5/2024 9:00"), 165,
+                 "(message 165)"},
+        BadEntry{"DateNotRead", Entry("2/30/2024 9:00", "3/5/2024 10:00"), 2016,
+                 "(message 2016)"},
+        BadEntry{"PauseNotRead", Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--pause", "a bit"}),
+                 227, "(message 227)"},
+        BadEntry{"ExpenseNotANumber",
+                 Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--expense", "lunch"}), 292,
+                 "(message 292)"},
+        BadEntry{"RateNegative", Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--rate", "-5"}), 172,
+                 "(message 172)"},
+        BadEntry{"NoDescription",
+                 {"--start", "3/5/2024 9:00", "--end", "3/5/2024 10:00"}, 218,
+                 "(message 218)"},
+        BadEntry{"DescriptionTooLong",
+                 Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--description", std::string(501, 'x')}),
+                 0, "the description has 501 characters; a record holds at most 500"},
+        BadEntry{"Overlap", Entry("3/4/2024 9:30 AM", "3/4/2024 10:30 AM"), 162,
+                 "(message 162)"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(EntryCommandsTest, OverlapNamesTheExistingRecord) {
+  Outcome refused = Run("add", Entry("3/4/2024 9:30 AM", "3/4/2024 10:30 AM"));
+  EXPECT_THAT(refused.texts,
+              HasSubstr("Existing Task:\n  3/4/2024  9:00 AM  to  3/4/2024 10:00 AM"));
+}
+
+TEST_F(EntryCommandsTest, RateSumIsAddedUp) {
+  Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00",
+                                   {"--rate", "12.50+3", "--expense", "2+0.50"}));
+  ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,,,,15.50,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,2.50,"));
+}
+
+TEST_F(EntryCommandsTest, NewRecordTakesTheLastRecordAsTemplate) {
+  Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00"));
+  ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,"));
+}
+
+TEST_F(EntryCommandsTest, EditReplacesOnlyTheBoxesNamed) {
+  Outcome edited =
+      Run("edit", {"1", "--end", "3/4/2024 10:30 AM", "--description", "Longer work"});
+  ASSERT_EQ(edited.status, kExitOk) << edited.err << edited.texts;
+  EXPECT_EQ(edited.out, "Changed record 1\n");
+  const std::string csv = Records();
+  EXPECT_THAT(csv, HasSubstr("\n1,Alice,Acme,,,,12.50,3/4/2024  9:00 AM,3/4/2024 10:30 AM,0,"
+                             "0.00,yes,yes,0,Longer work\n"));
+
+  // The checks run for a change as for a new record; nothing is written.
+  const std::string before = ReadBytes(db_);
+  Outcome refused = Run("edit", {"1", "--start", "3/4/2024 11:00 AM"});
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.numbers, Contains(165));
+  EXPECT_EQ(ReadBytes(db_), before);
+
+  Outcome missing = Run("edit", {"9", "--description", "x"});
+  EXPECT_EQ(missing.status, kExitFailed);
+  EXPECT_THAT(missing.err, HasSubstr("there is no record 9"));
+  EXPECT_EQ(Run("edit", {"one"}).status, kExitUsage);
+}
+
+TEST_F(EntryCommandsTest, DuplicateAddsACopyAtNewTimes) {
+  // Without new times the copy starts and ends now: too short to save.
+  Outcome now = Run("duplicate", {"1"});
+  EXPECT_EQ(now.status, kExitFailed);
+  EXPECT_THAT(now.numbers, Contains(166));
+
+  Outcome copied = Run("duplicate", {"1", "--start", "3/6/2024 9:00", "--end", "3/6/2024 9:45"});
+  ASSERT_EQ(copied.status, kExitOk) << copied.err << copied.texts;
+  EXPECT_EQ(copied.out, "Added record 2\n");
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,,,,12.50,3/6/2024  9:00 AM,3/6/2024  9:45 AM,"
+                                   "0,0.00,yes,yes,0,Work\n"));
+}
+
+TEST_F(EntryCommandsTest, DurationOnlyModeTakesADateAndADuration) {
+  UserSetting("DurationMode", 1);
+  UserSetting("AllowOverlappingTasks", 1);
+  Outcome added = Run("add", {"--date", "3/7/2024", "--duration", "1:30", "--description", "Day"});
+  ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
+  EXPECT_THAT(Records(), HasSubstr(",3/7/2024  9:00 AM,3/7/2024 10:30 AM,"));
+
+  Outcome bad = Run("add", {"--date", "3/7/2024", "--duration", "long", "--description", "Day"});
+  EXPECT_EQ(bad.status, kExitFailed);
+  EXPECT_THAT(bad.numbers, Contains(212));
+  EXPECT_EQ(Run("add", Entry("3/8/2024 9:00", "3/8/2024 10:00")).status, kExitUsage);
+
+  UserSetting("DurationMode", 0);
+  EXPECT_EQ(Run("add", {"--date", "3/7/2024", "--duration", "1:30"}).status, kExitUsage);
+}
+
+// Two people on one database: Bob cannot change the record Ann has open,
+// and learns of Ann's new record at his next poll.
+TEST_F(EntryCommandsTest, TwoUsersShareOneDatabase) {
+  engine::TableEngine engine;
+  db::SupportDb support(engine, db::RunTableReporter());
+  std::string holder;
+  // Ann's dialog holds the record's edit lock.
+  support.set_user_name("Ann");
+  ASSERT_EQ(support.OpenSupport(db::SupportFileName(db_)), 0);
+  ASSERT_EQ(support.ClaimSupportEntry(db::kUserLocksSection, db::EditLockEntry(1), "Ann", holder),
+            0);
+  support.CloseSupport();
+
+  const std::string before = ReadBytes(db_);
+  Outcome refused = Run("edit", {"1", "--description", "Mine now"}, "Bob");
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.numbers, Contains(414));
+  EXPECT_THAT(refused.texts, HasSubstr("currently being editing by Ann."));
+  EXPECT_EQ(ReadBytes(db_), before);
+
+  // Bob's program run watches the change counter.
+  db::SupportDb bob_support(engine, db::RunTableReporter());
+  bob_support.set_user_name("Bob");
+  db::TimeRecordDb bob(engine, db::RunTableReporter(), bob_support, {});
+  ASSERT_EQ(bob.OpenTimeRecordDb(db_), 0);
+  bob.RememberChangeCounter();
+  EXPECT_EQ(bob.PollForChange(), 0);
+  Outcome added = Run("add", Entry("3/8/2024 9:00", "3/8/2024 10:00"), "Ann");
+  ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
+  EXPECT_EQ(bob.PollForChange(), 1);
+  EXPECT_EQ(bob.PollForChange(), 0);
+  core::TimeRecord record;
+  ASSERT_EQ(bob.ReadRecordAt(2, record), 0);
+  EXPECT_EQ(std::string(record.descriptors[core::kPersonDescriptor].view()), "Ann");
+  bob.CloseTimeRecordDb();
+  bob_support.CloseSupport();
+}
+
+}  // namespace
+}  // namespace qm::cli
