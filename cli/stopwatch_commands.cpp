@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/error_reporter.h"
+#include "app/general_config.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
 #include "core/amount_text.h"
@@ -163,6 +164,13 @@ int RunStart(CommandContext& context) {
   if (choices.description) record.description.assign(*choices.description);
   if (choices.expense) record.expense = *choices.expense;
   if (choices.billable) record.billable = *choices.billable;
+  // With ShowCardWhenStart the start goes through the dialog, whose boxes
+  // show no expense while it is inactive: the options go into its boxes so
+  // that the start reads them from there.
+  if (run.session().settings().general.Get(app::GeneralConfigKey::kShowCardWhenStart) != 0) {
+    stopwatch::RecordBoxes& boxes = run.stopwatch().OpenStopwatchDialog().boxes();
+    if (choices.expense) boxes.expense = core::FormatAmount(*choices.expense, 50, false);
+  }
   const int result = run.stopwatch().StartStopwatch();
   if (result == 0) {
     context.out << "Stopwatch started at " << core::FormatDateTime(record.start, false) << "\n";

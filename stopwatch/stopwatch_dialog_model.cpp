@@ -52,6 +52,10 @@ void StopwatchDialogModel::ShowRecord() {
   for (std::size_t kind = 0; kind < boxes_.descriptors.size(); ++kind) {
     boxes_.descriptors[kind] = working_.descriptors[kind].str();
   }
+  // A new person's stopwatch has "<<Not Specified>>" for its rate, which no
+  // stop could save: the box shows the amount the record would be stored
+  // with, as it does whenever it is left.
+  LeaveRateBox();
   boxes_.description = working_.description.str();
   boxes_.billable = working_.billable != 0;
   boxes_.billed = working_.invoice != 0;
