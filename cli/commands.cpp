@@ -5,6 +5,7 @@
 #include "cli/filter_commands.h"
 #include "cli/record_commands.h"
 #include "cli/security_commands.h"
+#include "cli/startup_commands.h"
 #include "cli/stopwatch_commands.h"
 #include "cli/table_commands.h"
 #include "cli/view_commands.h"
@@ -16,6 +17,7 @@ const std::vector<Command>& AllCommands() {
     std::vector<Command> all;
     AddSettingsCommands(all);
     AddDbCommands(all);
+    AddStartupCommands(all);
     AddRecordCommands(all);
     AddEntryCommands(all);
     AddStopwatchCommands(all);
