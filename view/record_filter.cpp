@@ -148,6 +148,18 @@ std::string Condition(const FilterRow& row) {
   return std::string(Operand(field)) + std::string(Operator(comparison)) + literal;
 }
 
+// The settings file trims the blanks around a value and takes the quotes
+// off a quoted one; a target that would lose either is written quoted, so
+// that it reads back as typed.
+std::string StoredTarget(const std::string& target) {
+  if (target.empty()) return target;
+  const char first = target.front();
+  const char last = target.back();
+  const bool blank_edge = first == ' ' || first == '\t' || last == ' ' || last == '\t';
+  const bool quoted = target.size() >= 2 && first == last && (first == '"' || first == '\'');
+  return blank_edge || quoted ? "\"" + target + "\"" : target;
+}
+
 }  // namespace
 
 int RecordFilter::RowsInUse() const {
@@ -186,7 +198,7 @@ int SaveFilter(app::CSettings& settings, const RecordFilter& filter) {
     if (!settings.WriteInt(kIndexSection, RowKey("Field", i), row.field).ok()) return kWriteFailed;
     (void)settings.WriteInt(kIndexSection, RowKey("Comparison", i), row.comparison);
     (void)settings.WriteInt(kIndexSection, RowKey("Link", i), row.link);
-    (void)settings.WriteString(kIndexSection, RowKey("Target", i), row.target);
+    (void)settings.WriteString(kIndexSection, RowKey("Target", i), StoredTarget(row.target));
   }
   return 0;
 }

@@ -223,6 +223,14 @@ TEST_F(FilterSettingsTest, SavedFilterReadsBackAndStaleRowsAfterTheEndAreIgnored
   EXPECT_FALSE(IsFilterEnabled(settings_));
 }
 
+TEST_F(FilterSettingsTest, TargetsReadBackAsTyped) {
+  for (std::string target : {" Acme", "Acme  ", "\"quoted\"", "'single'", "\"", "a \"b\" c", ";x"}) {
+    RecordFilter filter = Enabled({Row(kFieldDescription, kCompareContains, target)});
+    ASSERT_EQ(SaveFilter(settings_, filter), 0);
+    EXPECT_EQ(LoadFilter(settings_).rows[0].target, target);
+  }
+}
+
 TEST_F(FilterSettingsTest, HandEditedCodesAreReadSafely) {
   Write("[Index]\nEnabled=1\nField0=42\nComparison0=2\nLink0=7\nTarget0=" +
         std::string(70, 'x') + "\nField1=1\nLink1=0\n");
