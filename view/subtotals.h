@@ -66,7 +66,7 @@ int SubtotalColumn(int sort_field);
 std::string SubtotalHeading(const SubtotalSettings& settings);
 
 // Walks the records of `db` in its display order and sends the lines to
-// `sink`. 0; 310 (shown) when the sink refused a line, the remaining
+// `sink`; as with the summary, the caller polls for changes first. 0; 310 (shown) when the sink refused a line, the remaining
 // groups left out; or the reading failure.
 int ComputeSubtotals(db::TimeRecordDb& db, const SubtotalSettings& settings, SubtotalSink& sink);
 

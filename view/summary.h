@@ -42,8 +42,10 @@ struct Summary {
   double total_fee = 0;      // time fee + expense
 };
 
-// Walks the records of `db` in its display order under a progress box.
-// 0, 127 when Cancel was pressed, or the reading failure.
+// Walks the records of `db` in its display order under a progress box;
+// the caller polls for other users' changes first, so that the figures
+// include them (RecordListModel::PollForChanges). 0, 127 when Cancel was
+// pressed (nothing is kept), or the reading failure.
 int ComputeSummary(db::TimeRecordDb& db, const SummaryContext& context,
                    platform::UserInterface& ui, Summary& summary);
 
