@@ -188,8 +188,10 @@ ParsedCommandLine ParseCommandLine(std::string_view command_line,
     }
     if (segment.kind == Segment::Kind::kOption) continue;
     const std::string path = FullPath(WithDatabaseExtension(segment.text), current_directory);
-    if (path.size() <= kMaxDatabasePath && platform::FindFileIgnoringCase(path).has_value()) {
-      parsed.database = path;
+    std::optional<std::string> found;
+    if (path.size() <= kMaxDatabasePath) found = platform::FindFileIgnoringCase(path);
+    if (found) {
+      parsed.database = *found;
     } else {
       AddMessage(parsed, kCommandLineDatabaseMissing, path);
     }
@@ -240,6 +242,13 @@ std::string JoinCommandLineArguments(const std::vector<std::string>& arguments) 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
                                    const std::string& current_directory) {
   return ParseCommandLine(JoinCommandLineArguments(arguments), current_directory);
+}
+
+RunOptions RunOptionsFrom(const ParsedCommandLine& parsed, RunOptions defaults) {
+  if (!parsed.user_name.empty()) defaults.user = parsed.user_name;
+  if (!parsed.ini_path.empty()) defaults.ini = parsed.ini_path;
+  if (!parsed.database.empty()) defaults.database = parsed.database;
+  return defaults;
 }
 
 }  // namespace qm::run

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "app/error_reporter.h"
+#include "run/program_run.h"
 
 namespace qm::run {
 
@@ -40,9 +41,9 @@ inline constexpr std::size_t kMaxDatabasePath = 255;
 struct ParsedCommandLine {
   std::string user_name;  // "" when none was given
   std::string ini_path;   // "" for the default QUILLMK.INI
-  // A full path that exists (found without regard to case); ".DBF" is
-  // added to a name without extension, in the case the name was given.
-  // "" when none was given or it was dropped.
+  // The full path of the file as it is on disk: ".DBF" is added to a name
+  // without extension, and the file is found without regard to case, so
+  // that "time" opens "Time.dbf". "" when none was given or it was dropped.
   std::string database;
   std::vector<app::NumberedText> messages;
 };
@@ -65,5 +66,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments,
 
 // The one text that ParseCommandLine(arguments, ...) parses.
 std::string JoinCommandLineArguments(const std::vector<std::string>& arguments);
+
+// The options of the run the command line asks for: the person, the
+// settings file and the database it gave replace those of `defaults`; what
+// it did not give (or dropped with a message) stays as `defaults` has it -
+// for the desktop program nothing, so that the person is asked for and the
+// database is their "CurrentFile".
+RunOptions RunOptionsFrom(const ParsedCommandLine& parsed, RunOptions defaults = {});
 
 }  // namespace qm::run

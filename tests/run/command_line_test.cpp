@@ -90,10 +90,11 @@ TEST_F(CommandLineTest, ReadsPersonSettingsFileAndDatabaseFromTheText) {
       {"/i=\"x.ini", "", "", "", {330}},
       // The name is cut to 35 characters.
       {"\"" + long_name + "\"", long_name.substr(0, 35), "", "", {}},
-      // ".DBF" added in the case given; the file found without regard to case.
-      {"Time \"Ann\"", "Ann", "", "@/Time.DBF", {}},
-      {"TIME.dbf", "", "", "@/TIME.dbf", {}},
-      {"My Time \"Ann\"", "Ann", "", "@/My Time.DBF", {}},
+      // ".DBF" added; the file found without regard to case, and named as
+      // it is on disk so that the run opens it.
+      {"Time \"Ann\"", "Ann", "", "@/Time.dbf", {}},
+      {"TIME.dbf", "", "", "@/Time.dbf", {}},
+      {"My Time \"Ann\"", "Ann", "", "@/my time.dbf", {}},
       {"sub/../Time.dbf", "", "", "@/Time.dbf", {}},
       {"O'Brien.dbf 'Ann'", "Ann", "", "@/O'Brien.dbf", {}},
       // A database that is not there is dropped.
@@ -212,6 +213,38 @@ TEST_F(CommandLineTest, ShellWordsKeepTheirPlacesInTheForm) {
     }
     EXPECT_THAT(Numbers(parsed), ElementsAreArray(c.messages));
   }
+}
+
+// What the command line gave replaces the defaults; what it did not give or
+// dropped leaves them, so the desktop program asks for the person and opens
+// their current file.
+TEST_F(CommandLineTest, RunOptionsTakeWhatTheCommandLineGave) {
+  RunOptions defaults;
+  defaults.home = "/home/q";
+  defaults.ini = "/home/q/QUILLMK.INI";
+  defaults.user = "login";
+  defaults.fall_back_to_untitled = true;
+  defaults.save_settings_at_exit = false;
+
+  const RunOptions all = RunOptionsFrom(
+      ParseCommandLine(Path("Time.dbf") + " \"Ann Smith\" /i=x.ini", dir()), defaults);
+  EXPECT_EQ(all.user, "Ann Smith");
+  EXPECT_EQ(all.ini, Path("x.ini"));
+  EXPECT_EQ(all.database, Path("Time.dbf"));
+  EXPECT_EQ(all.home, "/home/q");
+  EXPECT_TRUE(all.fall_back_to_untitled);
+  EXPECT_FALSE(all.save_settings_at_exit);
+
+  const RunOptions dropped =
+      RunOptionsFrom(ParseCommandLine("\"C:\\x\" /i= gone", dir()), defaults);
+  EXPECT_EQ(dropped.user, "login");
+  EXPECT_EQ(dropped.ini, "/home/q/QUILLMK.INI");
+  EXPECT_EQ(dropped.database, "");
+
+  const RunOptions desktop = RunOptionsFrom(ParseCommandLine("", dir()));
+  EXPECT_EQ(desktop.user, "");
+  EXPECT_EQ(desktop.database, "");
+  EXPECT_EQ(desktop.ini, "");
 }
 
 }  // namespace
