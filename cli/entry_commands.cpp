@@ -227,7 +227,7 @@ int RunRecordEntry(CommandContext& context, RecordDialogMode mode, std::string_v
   entry.records_changed = {};
   stopwatch::RecordEntryState state;
   stopwatch::RecordDialogModel dialog(entry, state);
-  const int opened = dialog.Open(mode, static_cast<engine::RecordNumber>(record_number));
+  const int opened = dialog.OpenRecordDialog(mode, static_cast<engine::RecordNumber>(record_number));
   if (opened != 0) {
     if (opened == kNoSuchRecord) {
       return refuse("there is no record " + std::to_string(record_number), kExitFailed);

@@ -70,7 +70,7 @@ bool RecordDialogModel::rate_hidden() const {
   return context_.settings.general.Get(app::GeneralConfigKey::kHideHourlyRate) != 0;
 }
 
-int RecordDialogModel::Open(RecordDialogMode mode, engine::RecordNumber selected,
+int RecordDialogModel::OpenRecordDialog(RecordDialogMode mode, engine::RecordNumber selected,
                             const core::TimeRecord* handed_in) {
   ReleaseLock();
   mode_ = mode;
@@ -111,7 +111,7 @@ int RecordDialogModel::Open(RecordDialogMode mode, engine::RecordNumber selected
     record_number_ = selected;
     working_ = record;
   }
-  ShowRecord(working_, mode != RecordDialogMode::kNew || template_descriptors_,
+  ShowRecordInDialog(working_, mode != RecordDialogMode::kNew || template_descriptors_,
              mode == RecordDialogMode::kNew);
   ShowTimes();
   initialising_ = false;
@@ -157,7 +157,7 @@ void RecordDialogModel::PrepareNewRecord(const core::TimeRecord* handed_in) {
   template_descriptors_ = from_template;
 }
 
-void RecordDialogModel::ShowRecord(const core::TimeRecord& record, bool use_descriptors,
+void RecordDialogModel::ShowRecordInDialog(const core::TimeRecord& record, bool use_descriptors,
                                    bool is_new) {
   const bool was_initialising = initialising_;
   initialising_ = true;
@@ -323,17 +323,30 @@ int RecordDialogModel::AddDescriptor(int kind, std::string value, int link_kind)
   return 0;
 }
 
+int RecordDialogModel::CheckRecordDialog(bool show_messages) {
+  const RecordCheck check = CheckRecordBoxes(context_, boxes_, show_messages);
+  if (check.message != 0) focus_ = check.focus;
+  return check.message;
+}
+
+int RecordDialogModel::ReadRecordFromDialog(core::TimeRecord& record, bool check,
+                                            bool show_messages, bool apply_pause) {
+  RecordCheck failed;
+  const int read =
+      ReadRecordFromBoxes(context_, boxes_, record, check, show_messages, apply_pause, &failed);
+  if (read != 0) {
+    focus_ = failed.focus;
+    return read;
+  }
+  state_.last_record_read_end = record.end;
+  return 0;
+}
+
 int RecordDialogModel::Ok() {
   if (!open_) return 0;
   try {
     core::TimeRecord record = working_;
-    RecordCheck failed;
-    const int read = ReadRecordFromBoxes(context_, boxes_, record, true, true, true, &failed);
-    if (read != 0) {
-      focus_ = failed.focus;
-      return read;
-    }
-    state_.last_record_read_end = record.end;
+    if (int read = ReadRecordFromDialog(record, true, true, true); read != 0) return read;
     if (!context_.administrator) {
       record.descriptors[core::kPersonDescriptor].assign(context_.user_name);
     }
@@ -365,7 +378,7 @@ int RecordDialogModel::OkAndRepeat() {
   const int result = Ok();
   if (result != 0) return result;
   const engine::RecordNumber saved = saved_record_number_;
-  Open(RecordDialogMode::kNew);
+  OpenRecordDialog(RecordDialogMode::kNew);
   saved_record_number_ = saved;
   return 0;
 }

@@ -7,7 +7,7 @@
 // the person types. OK checks and reads the boxes exactly as the stopwatch
 // does and saves through record_saving.h.
 //
-// A selected record is locked for editing from Open until OK or Cancel (or
+// A selected record is locked for editing from OpenRecordDialog until OK or Cancel (or
 // the model's end), so no other user changes it meanwhile.
 #pragma once
 
@@ -56,13 +56,13 @@ class RecordDialogModel {
   // record. 0 when the dialog is open; 9 when the selected record does not
   // exist or is not the person's to see; 414 (shown) when another user is
   // editing it.
-  int Open(RecordDialogMode mode, engine::RecordNumber selected = 0,
+  int OpenRecordDialog(RecordDialogMode mode, engine::RecordNumber selected = 0,
            const core::TimeRecord* handed_in = nullptr);
 
   // Fills the boxes from `record`. `use_descriptors` off shows each
   // descriptor box's first entry (the person excepted); `is_new` decides
   // what a value missing from its list becomes.
-  void ShowRecord(const core::TimeRecord& record, bool use_descriptors, bool is_new);
+  void ShowRecordInDialog(const core::TimeRecord& record, bool use_descriptors, bool is_new);
 
   // --- Typing -----------------------------------------------------------------
   // A descriptor box: the boxes after it offer what is linked to the new
@@ -85,6 +85,15 @@ class RecordDialogModel {
   // 0, 380 (not shown) when run-time changes are not allowed, or the
   // descriptor file's failure.
   int AddDescriptor(int kind, std::string value, int link_kind = db::kNotLinked);
+
+  // The checks over the boxes as they stand; a failure moves the focus to
+  // its box. 0 or the failed check's message.
+  int CheckRecordDialog(bool show_messages);
+  // Optionally checks, then reads the boxes into `record` (see
+  // ReadRecordFromBoxes); the end read is remembered for the next new
+  // record of the run.
+  int ReadRecordFromDialog(core::TimeRecord& record, bool check, bool show_messages,
+                           bool apply_pause);
 
   // --- Closing ----------------------------------------------------------------
   // Checks, reads and saves. 0 closes the dialog; otherwise the message of

@@ -40,7 +40,7 @@ TEST_F(RecordDialogModelTest, FirstNewRecordIsTheUsersOwnAndStartsNow) {
   Descriptor(core::kClientDescriptor, "Acme");
   Descriptor(core::kPersonDescriptor, "Aaron");
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_EQ(dialog.title(), "Edit Record - New Record");
   EXPECT_TRUE(dialog.repeat_button_shown());
   EXPECT_EQ(dialog.boxes().descriptors[core::kPersonDescriptor], "Alice");
@@ -55,7 +55,7 @@ TEST_F(RecordDialogModelTest, FirstNewRecordIsTheUsersOwnAndStartsNow) {
 TEST_F(RecordDialogModelTest, NewRecordsFollowOneAnother) {
   Set(app::GeneralConfigKey::kDefaultTimeBetweenTasks, 300);
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   Times(dialog, At(9, 0), At(10, 0));
   dialog.SetDescription("First");
   EXPECT_TRUE(dialog.edited());
@@ -73,7 +73,7 @@ TEST_F(RecordDialogModelTest, NewRecordsFollowOneAnother) {
 
   // The next dialog of the run continues from there.
   RecordDialogModel next(context_, state_);
-  ASSERT_EQ(next.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(next.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_EQ(Start(next), At(11, 5));
   ASSERT_EQ(Records().size(), 2u);
   EXPECT_EQ(Records()[1].start, At(10, 5));
@@ -87,7 +87,7 @@ TEST_F(RecordDialogModelTest, NewRecordCopiesTheLastRecordWithoutItsMoney) {
   last.billable = 0;
   ASSERT_EQ(db_.AddRecord(last, true), 0);
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   const RecordBoxes& boxes = dialog.boxes();
   EXPECT_EQ(boxes.descriptors[core::kClientDescriptor], "Acme");
   EXPECT_EQ(boxes.descriptors[core::kRateDescriptor], "12.50");
@@ -100,7 +100,7 @@ TEST_F(RecordDialogModelTest, NewRecordCopiesTheLastRecordWithoutItsMoney) {
 
 TEST_F(RecordDialogModelTest, DurationShowsWhatTheBoxesGive) {
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   Times(dialog, At(9, 0), At(10, 30));
   EXPECT_EQ(dialog.duration_display(), "1 hr 30 min");
   dialog.SetTimeBox(RecordBox::kPause, "15 min");
@@ -113,7 +113,7 @@ TEST_F(RecordDialogModelTest, DurationOnlyModePlacesTheRecordAtNine) {
   Set(app::GeneralConfigKey::kDurationMode, 1);
   state_.last_record_read_end = At(15, 0, 2);
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_TRUE(dialog.duration_only());
   EXPECT_EQ(dialog.start_date_label(), "Da&te:");
   EXPECT_EQ(dialog.focus(), RecordBox::kDuration);
@@ -132,7 +132,7 @@ TEST_F(RecordDialogModelTest, DurationOnlyModePlacesTheRecordAtNine) {
 
 TEST_F(RecordDialogModelTest, FailedCheckKeepsTheDialogOpenWithTheFocusOnItsBox) {
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   Times(dialog, At(10, 0), At(9, 0));
   dialog.SetDescription("Backwards");
   EXPECT_EQ(dialog.Ok(), 165);
@@ -147,7 +147,7 @@ TEST_F(RecordDialogModelTest, SelectedRecordIsLockedWhileItIsEdited) {
   std::string holder;
   {
     RecordDialogModel dialog(context_, state_);
-    ASSERT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 0);
+    ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 0);
     EXPECT_EQ(dialog.title(), "Edit Record - Selected Record");
     EXPECT_FALSE(dialog.repeat_button_shown());
     EXPECT_EQ(db_.RecordLockHolder(1), "Alice");
@@ -166,10 +166,10 @@ TEST_F(RecordDialogModelTest, SelectedRecordIsLockedWhileItIsEdited) {
   // Cancel, and a dialog that simply goes away, release the lock as well.
   {
     RecordDialogModel dialog(context_, state_);
-    ASSERT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 0);
+    ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 0);
     dialog.Cancel();
     EXPECT_EQ(db_.RecordLockHolder(1), "");
-    ASSERT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 0);
+    ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 0);
   }
   EXPECT_EQ(db_.RecordLockHolder(1), "");
 }
@@ -181,7 +181,7 @@ TEST_F(RecordDialogModelTest, RecordAnotherUserEditsCannotBeOpened) {
                                        holder),
             0);
   RecordDialogModel dialog(context_, state_);
-  EXPECT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 414);
+  EXPECT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 414);
   EXPECT_FALSE(dialog.is_open());
   EXPECT_THAT(ui_.Numbers(), ElementsAre(414));
   EXPECT_THAT(ui_.Texts()[0], HasSubstr("currently being editing by Bob Jones."));
@@ -192,7 +192,7 @@ TEST_F(RecordDialogModelTest, RecordAnotherUserEditsCannotBeOpened) {
 TEST_F(RecordDialogModelTest, DuplicateStartsAndEndsNow) {
   ASSERT_EQ(db_.AddRecord(Record(At(9, 0), At(10, 0)), true), 0);
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kDuplicate, 1), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kDuplicate, 1), 0);
   EXPECT_EQ(dialog.title(), "Edit Record - Duplicate Selected Record");
   EXPECT_EQ(Start(dialog), At(17, 0, 5));
   EXPECT_EQ(End(dialog), At(17, 0, 5));
@@ -205,7 +205,7 @@ TEST_F(RecordDialogModelTest, DuplicateStartsAndEndsNow) {
   EXPECT_EQ(Records()[1].end, At(17, 30, 5));
   EXPECT_EQ(dialog.saved_record_number(), 2);
 
-  EXPECT_EQ(dialog.Open(RecordDialogMode::kDuplicate, 9), 9);
+  EXPECT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kDuplicate, 9), 9);
 }
 
 TEST_F(RecordDialogModelTest, PersonAccessEntersOwnRecordsOnly) {
@@ -213,10 +213,10 @@ TEST_F(RecordDialogModelTest, PersonAccessEntersOwnRecordsOnly) {
   context_.administrator = false;
   RecordDialogModel dialog(context_, state_);
   // Bob's record is not Alice's to see.
-  EXPECT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 9);
-  EXPECT_EQ(dialog.Open(RecordDialogMode::kDuplicate, 1), 9);
+  EXPECT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 9);
+  EXPECT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kDuplicate, 1), 9);
   // The template's person gives way to her own name, which stays fixed.
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_TRUE(dialog.person_fixed());
   EXPECT_EQ(dialog.boxes().descriptors[core::kPersonDescriptor], "Alice");
   dialog.SetDescriptor(core::kPersonDescriptor, "Bob");
@@ -239,7 +239,7 @@ TEST_F(RecordDialogModelTest, ProjectsAndRatesFollowTheClient) {
   ASSERT_EQ(db_.AddRecord(last, true), 0);
 
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_EQ(dialog.boxes().descriptors[core::kProjectDescriptor], "Roadmap");
   EXPECT_THAT(dialog.lists().values[core::kProjectDescriptor], ElementsAre("Roadmap"));
   dialog.SetDescriptor(core::kClientDescriptor, "Beta");
@@ -252,7 +252,7 @@ TEST_F(RecordDialogModelTest, ExistingRecordKeepsADescriptorTheFileLost) {
   ASSERT_EQ(db_.AddRecord(Record(At(9, 0), At(10, 0)), true), 0);
   Descriptor(core::kClientDescriptor, "Beta");
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kSelected, 1), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kSelected, 1), 0);
   EXPECT_EQ(dialog.boxes().descriptors[core::kClientDescriptor], "Acme");
   EXPECT_THAT(dialog.lists().values[core::kClientDescriptor], Contains("Acme"));
   // With run-time changes allowed it is back in the file.
@@ -264,13 +264,13 @@ TEST_F(RecordDialogModelTest, ExistingRecordKeepsADescriptorTheFileLost) {
   RecordDialogModel fresh(context_, state_);
   core::TimeRecord handed = Record(At(9, 0), At(10, 0));
   handed.descriptors[core::kClientDescriptor].assign("Zenith");
-  ASSERT_EQ(fresh.Open(RecordDialogMode::kNew, 0, &handed), 0);
+  ASSERT_EQ(fresh.OpenRecordDialog(RecordDialogMode::kNew, 0, &handed), 0);
   EXPECT_EQ(fresh.boxes().descriptors[core::kClientDescriptor], "Acme");
 }
 
 TEST_F(RecordDialogModelTest, AddButtonsNeedRunTimeChanges) {
   RecordDialogModel dialog(context_, state_);
-  ASSERT_EQ(dialog.Open(RecordDialogMode::kNew), 0);
+  ASSERT_EQ(dialog.OpenRecordDialog(RecordDialogMode::kNew), 0);
   EXPECT_TRUE(dialog.add_buttons_enabled());
   ASSERT_EQ(dialog.AddDescriptor(core::kActivityDescriptor, "Design"), 0);
   EXPECT_EQ(dialog.boxes().descriptors[core::kActivityDescriptor], "Design");
