@@ -228,6 +228,16 @@ TEST_F(FilterCommandsTest, ClearEnableDisableAndTheListing) {
                                   "\"target\": \"Acme\", \"link\": \"and\", \"link_code\": 1}"));
   EXPECT_THAT(json.out, HasSubstr("\"expression\": \".NOT.DELETED().AND.((UPPER(CLIENT)=\\\"ACME"));
   json_ = false;
+
+  // Ending the filter at row 1 leaves row 2's text behind: asked first.
+  Outcome kept = Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kNo});
+  EXPECT_EQ(kept.status, kExitFailed);
+  EXPECT_THAT(kept.numbers, ::testing::ElementsAre(174));
+  EXPECT_THAT(Expression(), HasSubstr("BILLABLE"));
+  Outcome ended = Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kYes});
+  EXPECT_EQ(ended.status, kExitOk) << ended.err << ended.texts;
+  EXPECT_EQ(Expression(), ".NOT.DELETED().AND.(UPPER(CLIENT)=\"ACME   \")");
+
   ASSERT_EQ(Run("filter clear", {}).status, kExitOk);
   EXPECT_EQ(Run("filter show", {}).out, "Filter disabled\n 1  Start Date  >  \"\"  end\n");
 }
