@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -18,6 +20,7 @@
 #include "db/table_reporter.h"
 #include "db/time_record_db.h"
 #include "engine/engine.h"
+#include "stopwatch/record_dialog_model.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -257,6 +260,65 @@ TEST_F(EntryCommandsTest, TwoUsersShareOneDatabase) {
   EXPECT_EQ(std::string(record.descriptors[core::kPersonDescriptor].view()), "Ann");
   bob.CloseTimeRecordDb();
   bob_support.CloseSupport();
+}
+
+// Ann's record dialog, open in a process of her own, keeps Bob out of the
+// record until she cancels it.
+TEST_F(EntryCommandsTest, RecordOpenInAnotherProcessIsLockedUntilItCloses) {
+  int locked[2];
+  int release[2];
+  ASSERT_EQ(pipe(locked), 0);
+  ASSERT_EQ(pipe(release), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    close(locked[0]);
+    close(release[1]);
+    test::ScriptedUserInterface ui;
+    std::ostringstream out;
+    std::ostringstream err;
+    GlobalOptions options;
+    options.home = home_.path();
+    options.user = "Ann";
+    options.db = db_;
+    CommandContext context{options, {}, ui, out, err};
+    DbSession session(context);
+    int status = 1;
+    if (session.Prepare() && session.Open() == 0) {
+      stopwatch::EntryContext entry = session.entry_context();
+      stopwatch::RecordEntryState state;
+      stopwatch::RecordDialogModel dialog(entry, state);
+      if (dialog.OpenRecordDialog(stopwatch::RecordDialogMode::kSelected, 1) == 0) status = 0;
+      const char opened = status == 0 ? 'L' : 'F';
+      (void)!write(locked[1], &opened, 1);
+      char go = 0;
+      (void)!read(release[0], &go, 1);
+      dialog.Cancel();
+      session.Close();
+    }
+    _exit(status);
+  }
+  close(locked[1]);
+  close(release[0]);
+  char opened = 0;
+  ASSERT_EQ(read(locked[0], &opened, 1), 1);
+  ASSERT_EQ(opened, 'L');
+
+  Outcome refused = Run("edit", {"1", "--description", "Bob's"}, "Bob");
+  EXPECT_EQ(refused.status, kExitFailed);
+  EXPECT_THAT(refused.numbers, Contains(414));
+  EXPECT_THAT(refused.texts, HasSubstr("currently being editing by Ann."));
+
+  const char go = 'G';
+  ASSERT_EQ(write(release[1], &go, 1), 1);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(locked[0]);
+  close(release[1]);
+
+  Outcome edited = Run("edit", {"1", "--description", "Bob's"}, "Bob");
+  EXPECT_EQ(edited.status, kExitOk) << edited.err << edited.texts;
 }
 
 }  // namespace
