@@ -29,7 +29,7 @@ int Usage(CommandContext& context, std::string_view usage) {
 }
 
 int Unknown(CommandContext& context, std::string_view what, std::string_view word) {
-  context.err << "quillmk-cli: '" << word << "' is no " << what << "\n";
+  context.err << "quillmk-cli: '" << word << "' is not a " << what << "\n";
   return kExitUsage;
 }
 

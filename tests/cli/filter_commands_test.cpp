@@ -194,9 +194,9 @@ TEST_F(FilterCommandsTest, WordsAreReadByNameOrCode) {
     std::vector<std::string> args;
     std::string said;
   } usage[] = {
-      {{"1", "colour", "=", "x"}, "'colour' is no filter field"},
-      {{"1", "client", "~", "x"}, "'~' is no comparison"},
-      {{"1", "client", "=", "x", "xor"}, "'xor' is no link"},
+      {{"1", "colour", "=", "x"}, "'colour' is not a filter field"},
+      {{"1", "client", "~", "x"}, "'~' is not a comparison"},
+      {{"1", "client", "=", "x", "xor"}, "'xor' is not a link"},
       {{"2", "client", "=", "x", "and"}, "row 2 can link to row 3 once that row is set"},
       {{"12", "client", "=", "x"}, "from 1 to 11"},
       {{"4", "client", "=", "x"}, "set row 3 before row 4"},
@@ -307,7 +307,7 @@ TEST_F(FilterCommandsTest, SortOrderWithDirectionAndSubtotalLevels) {
 
   Outcome none_first = Run("sort set", {"(None)"});
   EXPECT_EQ(none_first.status, kExitUsage);
-  EXPECT_THAT(none_first.err, HasSubstr("is no primary sort field"));
+  EXPECT_THAT(none_first.err, HasSubstr("is not a primary sort field"));
   EXPECT_EQ(Run("sort set", {"client", "--subtotal-levels", "4"}).status, kExitUsage);
   EXPECT_EQ(Run("sort set", {"1", "2", "3", "4", "5"}).status, kExitUsage);
 }
