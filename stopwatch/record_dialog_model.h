@@ -122,6 +122,9 @@ class RecordDialogModel {
   bool person_fixed() const { return !context_.administrator; }
   bool rate_hidden() const;
   bool add_buttons_enabled() const { return context_.settings.allow_run_time_changes != 0; }
+  // Without run-time changes the descriptor boxes are drop-down lists that
+  // take only what they offer.
+  bool descriptor_boxes_take_any_text() const { return add_buttons_enabled(); }
   bool repeat_button_shown() const { return mode_ == RecordDialogMode::kNew; }
   const core::TimeRecord& working_record() const { return working_; }
 
