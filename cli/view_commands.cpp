@@ -15,6 +15,7 @@
 #include "core/date_text.h"
 #include "platform/text_case.h"
 #include "view/cell_text.h"
+#include "view/column_dialog_models.h"
 #include "view/column_layout.h"
 #include "view/columns.h"
 #include "view/record_filter.h"
@@ -397,7 +398,15 @@ int RunColumnsSet(CommandContext& context) {
                           problem = "'" + problem + "' is no column (or is named twice)";
                           return false;
                         }
-                        return view::SetDisplayedColumns(layout, *ids);
+                        if (!view::SetDisplayedColumns(layout, *ids)) return false;
+                        // As the Column Layout sheet's OK: the description
+                        // appears once, so its separate line gives way.
+                        if (layout.multi_line &&
+                            view::IsDisplayed(layout, view::kColumnDescription)) {
+                          app::Reporter().ShowMessage(view::kDescriptionShownTwice);
+                          layout.multi_line = 0;
+                        }
+                        return true;
                       });
 }
 

@@ -187,6 +187,18 @@ TEST_F(ViewCommandsTest, DefaultListShowsSixColumnsAndInvoiceNotBilled) {
               HasSubstr("recno,Invoice\n1,N/A\n"));
 }
 
+TEST_F(ViewCommandsTest, DescriptionColumnTakesOverItsSeparateLine) {
+  Set("Layout", "MultiLine", 1);
+  Outcome set = Run("columns set", {"start date,description"});
+  EXPECT_EQ(set.status, kExitOk) << set.err;
+  EXPECT_THAT(set.numbers, ElementsAre(2019));
+  EXPECT_THAT(Ok("columns show", {"--json"}), HasSubstr("\"multi_line\": 0"));
+  Set("Layout", "MultiLine", 1);
+  Outcome without = Run("columns set", {"start date,duration"});
+  EXPECT_TRUE(without.numbers.empty());
+  EXPECT_THAT(Ok("columns show", {"--json"}), HasSubstr("\"multi_line\": 1"));
+}
+
 TEST_F(ViewCommandsTest, ColumnEditsRefuseBadInputAndChangeNothing) {
   const std::string before = Ok("columns show", {});
   EXPECT_EQ(Run("columns set", {"2,99"}).status, kExitUsage);
