@@ -18,6 +18,13 @@ void RecordListModel::SetVisibleRowCount(int rows) {
   visible_rows_ = std::clamp(rows, 0, kMaxVisibleRows);
 }
 
+const ListGeometry& RecordListModel::RecomputeLayout(const TextMetrics& metrics, int left_margin,
+                                                     int window_height) {
+  geometry_ = ComputeListGeometry(*layout_, metrics, left_margin, window_height);
+  SetVisibleRowCount(geometry_.visible_rows);
+  return geometry_;
+}
+
 int RecordListModel::Refresh() {
   rows_.clear();
   db::TimeRecordDb& db = index_->db();

@@ -49,6 +49,12 @@ class RecordListModel {
   void SetTopRow(long position) { top_ = position < 0 ? 0 : position; }
   long top_row() const { return top_; }
 
+  // After a change of the layout, the font or the window: the column
+  // edges, the scroll range and the rows the window holds.
+  const ListGeometry& RecomputeLayout(const TextMetrics& metrics, int left_margin,
+                                      int window_height);
+  const ListGeometry& geometry() const { return geometry_; }
+
   // Re-reads the rows from the top row on. 0, or the reading failure.
   int Refresh();
   const std::vector<ListRow>& rows() const { return rows_; }
@@ -79,6 +85,7 @@ class RecordListModel {
   core::DurationSettings durations_;
   int visible_rows_ = kMaxVisibleRows;
   long top_ = 0;
+  ListGeometry geometry_;
   std::vector<ListRow> rows_;
   std::vector<engine::RecordNumber> selection_;
 };

@@ -92,7 +92,9 @@ class RecordListModelTest : public ::testing::Test, protected db::test::DbTestEn
 TEST_F(RecordListModelTest, RowsFollowTheUserOrderFromTheTopRow) {
   ASSERT_EQ(model_.Refresh(), 0);
   EXPECT_THAT(Numbers(), ElementsAre(4, 1, 3, 5, 2));
-  model_.SetVisibleRowCount(2);
+  // Two rows of three 18-pixel lines below a 21-pixel header.
+  EXPECT_EQ(model_.RecomputeLayout(FixedTextMetrics(8, 16, 2, 96), 0, 21 + 54 + 10).visible_rows, 2);
+  EXPECT_EQ(model_.visible_row_count(), 2);
   model_.SetTopRow(1);
   ASSERT_EQ(model_.Refresh(), 0);
   EXPECT_THAT(Numbers(), ElementsAre(1, 3));
