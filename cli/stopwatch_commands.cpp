@@ -82,6 +82,12 @@ class StopwatchRun {
   bool Open() {
     if (!session_.Prepare() || session_.Open() != 0) return false;
     opened_ = true;
+    // A state no program writes (a support file edited by hand) counts as
+    // stopped, as the dialog would show it.
+    std::int32_t& state = session_.stopwatch_record().stopwatchState;
+    if (state < core::kStopwatchInactive || state > core::kStopwatchPaused) {
+      state = core::kStopwatchInactive;
+    }
     entry_.emplace(session_.entry_context());
     stopwatch_.emplace(*entry_, session_.stopwatch_record());
     return true;

@@ -2,6 +2,7 @@
 
 #include "app/error_reporter.h"
 #include "app/general_config.h"
+#include "core/amount_text.h"
 #include "core/pause_handling.h"
 #include "core/program_clock.h"
 #include "stopwatch/record_saving.h"
@@ -9,6 +10,8 @@
 
 namespace qm::stopwatch {
 namespace {
+
+constexpr std::size_t kAmountBoxLength = 50;
 
 int ReportWrongState(std::string_view module, int line) {
   if (app::HasReporter()) app::Reporter().ReportInternalError(module, line);
@@ -77,9 +80,11 @@ int Stopwatch::ToggleStopwatch(core::TimeRecord& record) {
     record.stopwatchState = core::kStopwatchRunning;
     return result;
   }
-  // The descriptors stay for the next start; the description was this
-  // record's alone.
+  // The descriptors stay for the next start; the description and the
+  // expense were this record's alone (an expense carried on would be billed
+  // again with the next record).
   record.description.clear();
+  record.expense = 0;
   return 0;
 }
 
@@ -196,7 +201,11 @@ int Stopwatch::ResumeRecord(const core::TimeRecord& selected) {
   record_.invoice = 0;
   record_.stopwatchState = state;
   record_.pauseOrigin = 0;
-  if (was_open) OpenStopwatchDialog();
+  // An inactive dialog shows no expense; the resumed record brings its own.
+  if (was_open || General(context_, app::GeneralConfigKey::kShowCardWhenStart) != 0) {
+    OpenStopwatchDialog().boxes().expense =
+        core::FormatAmount(record_.expense, kAmountBoxLength, false);
+  }
   return StartStopwatch();
 }
 

@@ -62,7 +62,9 @@ class Stopwatch {
   core::Seconds StopwatchElapsed() const;
 
   // Starts an inactive `record` at the current minute or stops an active
-  // one into a new time record. On a failed save the record stays running.
+  // one into a new time record, after which the stopwatch keeps its
+  // descriptors but not the description or expense. On a failed save the
+  // record stays running.
   // 0 or the message of the failure.
   int ToggleStopwatch(core::TimeRecord& record);
 

@@ -277,6 +277,25 @@ TEST_F(StopwatchTest, ResumeMemorizedStartsAFreshRecordWithTheChosenSet) {
   EXPECT_EQ(stored.start, At(9, 0));
 }
 
+TEST_F(StopwatchTest, ResumedRecordKeepsItsExpenseThroughTheDialog) {
+  Set(app::GeneralConfigKey::kShowCardWhenStart, 1);
+  core::TimeRecord selected = Record(At(8, 0), At(8, 30));
+  selected.expense = 4.5;
+  Now(At(9, 0));
+  ASSERT_EQ(stopwatch_.ResumeRecord(selected), 0);
+  EXPECT_EQ(Stored().stopwatchState, core::kStopwatchRunning);
+  EXPECT_EQ(Stored().expense, 4.5);
+
+  // Spent once: the record stopped carries it, the next start does not.
+  Set(app::GeneralConfigKey::kShowCardWhenStart, 0);
+  stopwatch_.CloseStopwatchDialog();
+  Now(At(9, 30));
+  ASSERT_EQ(stopwatch_.StopFromMenu(), 0);
+  EXPECT_EQ(Records().back().expense, 4.5);
+  ASSERT_EQ(stopwatch_.StartStopwatch(), 0);
+  EXPECT_EQ(record_.expense, 0);
+}
+
 TEST_F(StopwatchTest, ShowCardWhenStartStartsThroughTheDialog) {
   Set(app::GeneralConfigKey::kShowCardWhenStart, 1);
   StartAt(At(9, 0, 30));
