@@ -260,6 +260,7 @@ int ProgramRun::OpenDatabase() {
   scope.administrator = access_level_ == app::kValidAdministrator;
   scope.person = user_name_;
   user_index_ = std::make_unique<view::UserIndex>(*db_, user_, scope);
+  user_index_->set_user_interface(*ui_);
   if (int result = user_index_->RebuildFromSettings(); result != 0) {
     Close();
     return result;
