@@ -150,6 +150,9 @@ INSTANTIATE_TEST_SUITE_P(
         BadEntry{"DescriptionTooLong",
                  Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--description", std::string(501, 'x')}),
                  0, "the description has 501 characters; a record holds at most 500"},
+        BadEntry{"DescriptorTooLong",
+                 Entry("3/5/2024 9:00", "3/5/2024 10:00", {"--client", std::string(36, 'c')}),
+                 0, "--client has 36 characters; a descriptor holds at most 35"},
         BadEntry{"Overlap", Entry("3/4/2024 9:30 AM", "3/4/2024 10:30 AM"), 162,
                  "(message 162)"}),
     [](const auto& info) { return info.param.name; });
