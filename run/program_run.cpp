@@ -307,7 +307,11 @@ stopwatch::EntryContext ProgramRun::entry_context() {
       .user_name = user_name_,
       .administrator = is_administrator(),
       .support_directory = support_directory(),
-      .records_changed = [this] { changed_ = true; },
+      // Saving announced the change already; the front end only redraws.
+      .records_changed =
+          [this] {
+            if (hooks_.records_changed) hooks_.records_changed();
+          },
   };
 }
 

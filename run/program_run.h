@@ -69,6 +69,7 @@ struct RunHooks {
   std::function<void()> restore_window;      // placement, bars
   std::function<void()> after_start_up;      // stopwatch dialog, tour or tip
   std::function<void()> database_reopened;   // redraw list, totals, title
+  std::function<void()> records_changed;     // records added or changed: redraw
 };
 
 class ProgramRun {
@@ -119,7 +120,7 @@ class ProgramRun {
   core::TimeRecord& stopwatch_record() { return stopwatch_; }
   RunOptions& options() { return options_; }
   // What entering time needs of this run (valid while the run is open);
-  // a change of records marks the run changed.
+  // saved records call the records_changed hook.
   stopwatch::EntryContext entry_context();
   RunHooks& hooks() { return hooks_; }
 
