@@ -261,6 +261,13 @@ int ProgramRun::OpenDatabase() {
   scope.person = user_name_;
   user_index_ = std::make_unique<view::UserIndex>(*db_, user_, scope);
   user_index_->set_user_interface(*ui_);
+  record_list_ = std::make_unique<view::RecordListModel>(*user_index_, settings_.layout,
+                                                         app::DurationSettingsFrom(settings_));
+  // A rebuilt index shows other records: the selection and the summary go.
+  user_index_->set_changed_hook([this] {
+    record_list_->OnIndexRebuilt();
+    summary_cache_.Clear();
+  });
   if (int result = user_index_->RebuildFromSettings(); result != 0) {
     Close();
     return result;
@@ -278,6 +285,8 @@ int ProgramRun::Close() {
   }
   if (int inactive = MarkInactive(); inactive != 0 && result == 0) result = inactive;
   if (user_index_) {
+    record_list_.reset();
+    summary_cache_.Clear();
     user_index_->CloseUserIndex();
     user_index_.reset();
   }
@@ -296,6 +305,13 @@ int ProgramRun::Close() {
   return result;
 }
 
+bool ProgramRun::PollForChanges() {
+  if (!record_list_ || !db_->IsOpen()) return false;
+  if (!record_list_->PollForChanges()) return false;
+  summary_cache_.Clear();
+  return true;
+}
+
 stopwatch::EntryContext ProgramRun::entry_context() {
   return stopwatch::EntryContext{
       .db = *db_,
@@ -310,6 +326,7 @@ stopwatch::EntryContext ProgramRun::entry_context() {
       // Saving announced the change already; the front end only redraws.
       .records_changed =
           [this] {
+            summary_cache_.Clear();
             if (hooks_.records_changed) hooks_.records_changed();
           },
   };

@@ -33,6 +33,8 @@
 #include "engine/engine.h"
 #include "platform/user_interface.h"
 #include "stopwatch/entry_context.h"
+#include "view/record_list_model.h"
+#include "view/summary.h"
 #include "view/user_index.h"
 
 namespace qm::run {
@@ -111,6 +113,14 @@ class ProgramRun {
   db::SupportDb& support() { return *support_; }
   db::DescriptorDb& descriptors() { return *descriptors_; }
   view::UserIndex& user_index() { return *user_index_; }
+  // The rows of the record list and its selection (valid while open).
+  view::RecordListModel& record_list() { return *record_list_; }
+  // The summary's figures, kept until the records, filter or sort change.
+  view::SummaryCache& summary_cache() { return summary_cache_; }
+  // The change-polling timer's tick ("PollForChanges", every "PollPeriod"
+  // seconds): another user's change reindexes the user index, re-selects
+  // and forgets the summary. True when something changed.
+  bool PollForChanges();
   engine::TableEngine& engine() { return engine_; }
   app::CSettings& program_settings() { return program_; }
   app::CSettings& user_settings() { return user_; }
@@ -157,6 +167,8 @@ class ProgramRun {
   std::unique_ptr<db::TimeRecordDb> db_;
   std::unique_ptr<db::DescriptorDb> descriptors_;
   std::unique_ptr<view::UserIndex> user_index_;
+  std::unique_ptr<view::RecordListModel> record_list_;
+  view::SummaryCache summary_cache_;
   core::TimeRecord stopwatch_{};
   bool active_ = false;
   bool changed_ = false;

@@ -14,6 +14,7 @@
 #include "app/security.h"
 #include "db/support_db.h"
 #include "db/table_reporter.h"
+#include "stopwatch/record_saving.h"
 #include "platform/paths.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
@@ -218,6 +219,45 @@ TEST_F(ProgramRunTest, ThreeWrongPasswordsOpenTheUntitledDatabaseUnprotected) {
   EXPECT_EQ(*(refused + 1), kPasswordNotSupplied);
   // The protected database is untouched and still protected.
   EXPECT_FALSE(run.support().IsUserActive(work_, "Ann Smith"));
+}
+
+}  // namespace
+}  // namespace qm::run
+
+namespace qm::run {
+namespace {
+
+// Two people on one database: what Bob saves reaches Ann's list at her next
+// poll, and only then.
+TEST_F(ProgramRunTest, AnotherPersonsRecordAppearsAtThePoll) {
+  CreateDatabase();
+  test::ScriptedUserInterface bob_ui;
+  ProgramRun ann(ui_, Options("Ann Smith", work_));
+  ProgramRun bob(bob_ui, Options("Bob Jones", work_));
+  ASSERT_TRUE(ann.Prepare());
+  ASSERT_EQ(ann.Open(), 0);
+  ASSERT_TRUE(bob.Prepare());
+  ASSERT_EQ(bob.Open(), 0);
+  ASSERT_EQ(ann.record_list().Refresh(), 0);
+  EXPECT_TRUE(ann.record_list().rows().empty());
+  EXPECT_FALSE(ann.PollForChanges());
+
+  core::TimeRecord record;
+  core::ClearTimeRecord(record);
+  record.descriptors[core::kPersonDescriptor].assign("Bob Jones");
+  record.start = 1'700'000'000;
+  record.end = record.start + 3600;
+  record.description.assign("Review");
+  stopwatch::EntryContext context = bob.entry_context();
+  ASSERT_EQ(stopwatch::SaveNewRecord(context, record), 0);
+
+  EXPECT_TRUE(ann.PollForChanges());
+  ASSERT_EQ(ann.record_list().Refresh(), 0);
+  ASSERT_EQ(ann.record_list().rows().size(), 1u);
+  EXPECT_EQ(std::string(ann.record_list().rows()[0].record.description.view()), "Review");
+  EXPECT_FALSE(ann.PollForChanges());
+  EXPECT_EQ(bob.Close(), 0);
+  EXPECT_EQ(ann.Close(), 0);
 }
 
 }  // namespace
