@@ -55,7 +55,7 @@ RecordFilter FilterDialogModel::filter() const {
 
 std::string FilterDialogModel::InformationLine() const {
   if (index_->scope().administrator) return std::string(kAdministratorInformation);
-  return app::FormatMessageText(app::MessageText(kOnlyOwnRecords).value_or("%s"),
+  return app::FormatMessageText(app::MessageText(kFilterOwnRecordsOnly).value_or("%s"),
                                 {std::string_view(index_->scope().person)});
 }
 

@@ -26,7 +26,7 @@ inline constexpr int kBadDateOrTime = 177;
 inline constexpr int kBillableNeedsYesOrNo = 305;
 inline constexpr int kBadInvoiceTarget = 377;
 inline constexpr int kEqualsOnDescription = 385;
-inline constexpr int kOnlyOwnRecords = 1243;
+inline constexpr int kFilterOwnRecordsOnly = 1243;
 
 inline constexpr std::string_view kAdministratorInformation =
     "Since you have administrator access, you can view all records in the database.";

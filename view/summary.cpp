@@ -63,7 +63,7 @@ std::vector<SummaryLine> SummaryLines(const Summary& s) {
   if (s.context.administrator) {
     lines.push_back({Text(kAdministratorAccess), {}});
   } else {
-    lines.push_back({app::FormatMessageText(Text(kOnlyOwnRecords), {std::string_view(s.context.person)}), {}});
+    lines.push_back({app::FormatMessageText(Text(kSummaryOwnRecordsOnly), {std::string_view(s.context.person)}), {}});
   }
   return lines;
 }

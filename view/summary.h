@@ -23,7 +23,7 @@ inline constexpr int kNumberOfRecords = 339;    // "Number of Records:"
 inline constexpr int kFilterOn = 1118;
 inline constexpr int kFilterOff = 1117;
 inline constexpr int kAdministratorAccess = 338;
-inline constexpr int kOnlyOwnRecords = 1242;    // "... only the time records for '%s' ..."
+inline constexpr int kSummaryOwnRecordsOnly = 1242;    // "... only the time records for '%s' ..."
 inline constexpr int kSummaryCancelled = 127;
 
 // What the summary states beside the figures.
