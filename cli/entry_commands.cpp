@@ -235,9 +235,18 @@ int RunRecordEntry(CommandContext& context, RecordDialogMode mode, std::string_v
     return refuse("the record was not opened (message " + std::to_string(opened) + ")",
                   kExitFailed);
   }
-  // A new record is the user's own unless another person is named.
-  if (mode == RecordDialogMode::kNew && !flags.descriptors[core::kPersonDescriptor]) {
-    dialog.SetDescriptor(core::kPersonDescriptor, session.user_name());
+  // A new record is the user's own unless another person is named. The
+  // dialog would offer the last record's descriptors and billable flag,
+  // which a person sees and corrects in the window; on the command line
+  // only what the flags say is stored, the rest left blank and billable.
+  if (mode == RecordDialogMode::kNew) {
+    if (!flags.descriptors[core::kPersonDescriptor]) {
+      dialog.SetDescriptor(core::kPersonDescriptor, session.user_name());
+    }
+    for (int kind = core::kPersonDescriptor + 1; kind < core::kDescriptorCount; ++kind) {
+      if (!flags.descriptors[kind]) dialog.SetDescriptor(kind, "");
+    }
+    dialog.SetBillable(true);
   }
   int result = TypeFlags(dialog, flags);
   if (result == 0) result = dialog.Ok();

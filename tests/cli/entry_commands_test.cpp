@@ -167,13 +167,16 @@ TEST_F(EntryCommandsTest, RateSumIsAddedUp) {
   Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00",
                                    {"--rate", "12.50+3", "--expense", "2+0.50"}));
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
-  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,,,,15.50,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,2.50,"));
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,,,,,15.50,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,2.50,"));
 }
 
-TEST_F(EntryCommandsTest, NewRecordTakesTheLastRecordAsTemplate) {
+// The dialog would offer the last record's descriptors and billable flag;
+// on the command line only the flags count.
+TEST_F(EntryCommandsTest, NewRecordStoresOnlyWhatTheFlagsSay) {
+  ASSERT_EQ(Run("edit", {"1", "--billable", "no"}).status, kExitOk);
   Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00"));
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
-  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,"));
+  EXPECT_THAT(Records(), HasSubstr("\n2,Alice,,,,,0.00,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,0.00,yes,"));
 }
 
 TEST_F(EntryCommandsTest, EditReplacesOnlyTheBoxesNamed) {
