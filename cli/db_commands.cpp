@@ -6,6 +6,7 @@
 
 #include "app/message_format.h"
 #include "app/security.h"
+#include "cli/command_replies.h"
 #include "cli/descriptor_commands.h"
 #include "cli/password_option_ui.h"
 #include "cli/security_commands.h"
@@ -25,11 +26,6 @@ std::string Absolute(const std::string& file) {
   std::error_code error;
   fs::path path = fs::absolute(file, error);
   return error ? file : path.lexically_normal().string();
-}
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
 }
 
 int Finish(DbSession& session, int result) {

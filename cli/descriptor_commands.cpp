@@ -19,6 +19,7 @@
 #include "app/settings.h"
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
+#include "cli/command_replies.h"
 #include "cli/json_text.h"
 #include "cli/security_commands.h"
 #include "core/amount_text.h"
@@ -116,11 +117,6 @@ std::optional<int> ParseKind(std::string_view text, const DescriptorTexts& names
   }
   if (platform::EqualsIgnoringCase(text, "hourly rate")) return db::kRateKind;
   return std::nullopt;
-}
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
 }
 
 int BadKind(CommandContext& context, std::string_view text) {

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "app/error_reporter.h"
+#include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "core/time_record.h"
 #include "platform/text_case.h"
@@ -37,18 +38,6 @@ struct EntryFlags {
 
 constexpr std::array<std::string_view, core::kDescriptorCount> kDescriptorFlags = {
     "--person", "--client", "--project", "--subproject", "--activity", "--rate"};
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
-
-std::optional<long> ParseRecordNumber(std::string_view text) {
-  long value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
-  return value;
-}
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 

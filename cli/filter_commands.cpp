@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
 #include "view/field_names.h"
@@ -22,11 +23,6 @@ namespace {
 constexpr std::string_view kFilterSetUsage = "filter set ROW FIELD COMPARISON TARGET [LINK]";
 constexpr std::string_view kSortSetUsage =
     "sort set FIELD... [--descending] [--subtotal-levels N]";
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
 
 int Unknown(CommandContext& context, std::string_view what, std::string_view word) {
   context.err << "quillmk-cli: '" << word << "' is not a " << what << "\n";

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/error_reporter.h"
+#include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/entry_commands.h"
 #include "cli/json_text.h"
@@ -26,23 +27,6 @@ constexpr std::string_view kAddUsage =
     "Duration-Only Mode) [--person P] [--client C] [--project P] [--subproject S] "
     "[--activity A] [--rate R] [--pause D] [--expense E] [--billable yes|no] [--invoice N] "
     "[--description TEXT]";
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
-
-int Bad(CommandContext& context, std::string_view what, std::string_view text) {
-  context.err << "quillmk-cli: " << what << " '" << text << "' cannot be read\n";
-  return kExitUsage;
-}
-
-std::optional<long> ParseRecordNumber(std::string_view text) {
-  long value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
-  return value;
-}
 
 // --- add ----------------------------------------------------------------------------
 

@@ -14,6 +14,7 @@
 #include "app/security.h"
 #include "app/settings.h"
 #include "app/settings_files.h"
+#include "cli/command_replies.h"
 #include "cli/password_option_ui.h"
 #include "cli/user_name.h"
 #include "db/support_db.h"
@@ -128,11 +129,6 @@ class SecuredDatabase {
   std::string user_name_;
   std::string database_;
 };
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
 
 // The new password: from the command line, else asked with the dialog's
 // texts. nullopt when cancelled or refused (the reason shown).

@@ -13,6 +13,7 @@
 #include "app/settings_catalog.h"
 #include "app/settings_files.h"
 #include "cli/command.h"
+#include "cli/command_replies.h"
 #include "cli/json_text.h"
 #include "cli/user_name.h"
 #include "platform/codepage.h"
@@ -104,11 +105,6 @@ class CommandReporter {
   std::unique_ptr<app::ErrorReporter> reporter_;
   std::unique_ptr<app::ScopedReporter> installed_;
 };
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
 
 std::string_view TypeName(const app::SettingDefinition* definition) {
   if (!definition) return "text";

@@ -9,6 +9,7 @@
 
 #include "app/error_reporter.h"
 #include "app/general_config.h"
+#include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
 #include "core/amount_text.h"
@@ -30,26 +31,9 @@ constexpr std::string_view kStartUsage =
     "[--description TEXT] [--expense E] [--billable yes|no]";
 constexpr std::string_view kStopUsage = "stop [--description TEXT] [--new]";
 
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
-
-int Bad(CommandContext& context, std::string_view what, std::string_view text) {
-  context.err << "quillmk-cli: " << what << " '" << text << "' cannot be read\n";
-  return kExitUsage;
-}
-
 int Refuse(CommandContext& context, std::string_view why) {
   context.err << "quillmk-cli: " << why << "\n";
   return kExitFailed;
-}
-
-std::optional<long> ParsePositive(std::string_view text) {
-  long value = 0;
-  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc() || end != text.data() + text.size() || value < 1) return std::nullopt;
-  return value;
 }
 
 std::string Amount(double value) {
@@ -334,7 +318,7 @@ int RunStatus(CommandContext& context) {
 
 int RunResumeRecord(CommandContext& context) {
   if (context.args.size() != 1) return Usage(context, "resume-record RECNO");
-  const std::optional<long> number = ParsePositive(context.args[0]);
+  const std::optional<long> number = ParseRecordNumber(context.args[0]);
   if (!number) return Bad(context, "the record number", context.args[0]);
   StopwatchRun run(context);
   if (!run.Open()) return kExitFailed;
@@ -426,7 +410,7 @@ int RunMemorizedList(CommandContext& context) {
 
 int RunRecall(CommandContext& context) {
   if (context.args.size() != 1) return Usage(context, "recall N");
-  const std::optional<long> number = ParsePositive(context.args[0]);
+  const std::optional<long> number = ParseRecordNumber(context.args[0]);
   if (!number) return Bad(context, "the set number", context.args[0]);
   StopwatchRun run(context);
   if (!run.Open()) return kExitFailed;

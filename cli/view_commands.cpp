@@ -10,6 +10,7 @@
 
 #include "app/error_reporter.h"
 #include "app/loaded_settings.h"
+#include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
 #include "core/date_text.h"
@@ -35,11 +36,6 @@ constexpr std::string_view kColumnsSetUsage = "columns set ID,...";
 constexpr std::string_view kColumnsHeadingUsage = "columns heading ID TEXT";
 constexpr std::string_view kColumnsWidthUsage = "columns width ID N";
 constexpr int kMaxColumnWidth = 255;
-
-int Usage(CommandContext& context, std::string_view usage) {
-  context.err << "usage: quillmk-cli " << usage << "\n";
-  return kExitUsage;
-}
 
 int Refuse(CommandContext& context, std::string_view why) {
   context.err << "quillmk-cli: " << why << "\n";
