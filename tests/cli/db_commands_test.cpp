@@ -24,6 +24,7 @@
 #include "db/table_reporter.h"
 #include "engine/engine.h"
 #include "platform/paths.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -32,60 +33,13 @@ namespace {
 
 using ::testing::HasSubstr;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-  std::string texts;
-};
-
-const Command& Find(std::string_view name) {
-  static const std::vector<Command> commands = [] {
-    std::vector<Command> all;
-    AddDbCommands(all);
-    AddRecordCommands(all);
-    return all;
-  }();
-  for (const Command& command : commands) {
-    if (command.name == name) return command;
-  }
-  ADD_FAILURE() << "no command " << name;
-  return commands.front();
-}
-
-class DbCommandsTest : public ::testing::Test {
+class DbCommandsTest : public CommandTest {
  protected:
-  Outcome Run(std::string_view name, std::vector<std::string> args, std::string user = "Alice",
-              std::vector<platform::Button> answers = {}) {
-    test::ScriptedUserInterface ui;
-    for (platform::Button answer : answers) ui.QueueAnswer(answer);
-    for (const std::optional<std::string>& text : typed_) ui.QueueText(text);
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options;
-    options.home = home_.path();
-    options.user = std::move(user);
-    options.db = db_;
-    options.password = password_;
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = Find(name).run(context);
-    std::string texts;
-    for (const std::string& text : ui.Texts()) texts += text + "\n";
-    return {status, out.str(), err.str(), ui.Numbers(), texts};
-  }
-
-  Outcome Add(std::string person, std::string start, std::string end, std::string user = "Alice") {
-    return Run("add",
-               {"--person", person, "--start", start, "--end", end, "--rate", "12.50",
-                "--description", "Work"},
-               user);
-  }
-
-  std::string Records() {
-    Outcome listed = Run("records", {"--format", "csv"});
-    EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
-    return listed.out;
+  CommandOutcome Add(std::string person, std::string start, std::string end,
+                     std::string user = "Alice") {
+    return RunAs(std::move(user), "add",
+                 {"--person", person, "--start", start, "--end", end, "--rate", "12.50",
+                  "--description", "Work"});
   }
 
   int SupportInt(std::string_view section, std::string_view entry) {
@@ -93,19 +47,14 @@ class DbCommandsTest : public ::testing::Test {
     db::SupportDb support(engine, db::RunTableReporter());
     return support.GetSupportInt(section, entry, -1, db::SupportFileName(db_));
   }
-
-  test::TempDir home_;
-  std::string db_ = home_.File("work.dbf");
-  std::string password_;                         // --password
-  std::vector<std::optional<std::string>> typed_;  // answers to text prompts
 };
 
 TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
-  Outcome created = Run("db new", {db_});
+  CommandOutcome created = Run("db new", {db_});
   ASSERT_EQ(created.status, kExitOk) << created.err << created.texts;
   EXPECT_TRUE(std::filesystem::exists(db_));
   EXPECT_TRUE(std::filesystem::exists(home_.File("work.SPT")));
-  Outcome again = Run("db new", {db_});
+  CommandOutcome again = Run("db new", {db_});
   EXPECT_EQ(again.status, kExitFailed);
   EXPECT_THAT(again.numbers, ::testing::Contains(334));
 
@@ -129,15 +78,15 @@ TEST_F(DbCommandsTest, ProtectedDatabaseSignsThePersonOn) {
   }
   // Three wrong passwords: refused, and nothing is written.
   typed_ = {"wrong1", "wrong2", "wrong3"};
-  Outcome refused = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
+  CommandOutcome refused = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
   EXPECT_EQ(refused.status, kExitFailed);
   // The sign-on prompt (1236) three times, the first two rejections 1237, then 242.
   EXPECT_THAT(refused.numbers, ::testing::ElementsAre(1236, 1237, 1236, 1237, 1236, 242));
   typed_.clear();
-  password_ = "secret1";
+  options_.password = "secret1";
   EXPECT_THAT(Records(), ::testing::Not(HasSubstr("\n2,")));
   // --password answers the sign-on.
-  Outcome added = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
+  CommandOutcome added = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");
   EXPECT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_THAT(Records(), HasSubstr("\n2,Alice"));
 }
@@ -155,7 +104,7 @@ TEST_F(DbCommandsTest, RepairRebuildsTheSharedIndexesAndClearsLocks) {
                                          db::SupportFileName(db_), true),
               1);
   }
-  Outcome repaired = Run("db repair", {}, "Alice", {platform::Button::kYes});
+  CommandOutcome repaired = Run("db repair", {}, {platform::Button::kYes});
   ASSERT_EQ(repaired.status, kExitOk) << repaired.err << repaired.texts;
   // Rebuilt as part of the repair: 355 without the damage notice 354.
   EXPECT_THAT(repaired.numbers, ::testing::Contains(355));
@@ -180,14 +129,14 @@ TEST_F(DbCommandsTest, AddedRecordsAreListedInEndTimeOrder) {
   EXPECT_LT(second, first) << csv;
   EXPECT_THAT(csv, HasSubstr(",12.50,"));
 
-  Outcome json = Run("records", {"--format", "json"});
+  CommandOutcome json = Run("records", {"--format", "json"});
   EXPECT_THAT(json.out, HasSubstr("\"recno\": 2, \"person\": \"Alice\""));
 }
 
 TEST_F(DbCommandsTest, OverlappingAddIsRefusedForTheSamePersonOnly) {
   ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:30 AM", "3/4/2024 9:45 AM").status, kExitOk);
-  Outcome refused = Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM");
+  CommandOutcome refused = Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM");
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.texts, HasSubstr("overlaps that of an existing time record"));
   EXPECT_EQ(Add("Bob", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM", "Bob").status, kExitOk);
@@ -217,7 +166,7 @@ TEST_F(DbCommandsTest, DeleteRespectsAnotherUsersEditLock) {
                                          db::SupportFileName(db_), true),
               1);
   }
-  Outcome refused = Run("delete", {"1"});
+  CommandOutcome refused = Run("delete", {"1"});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, ::testing::Contains(413));
   EXPECT_THAT(refused.texts, HasSubstr("Bob"));
@@ -229,7 +178,7 @@ TEST_F(DbCommandsTest, DeleteRespectsAnotherUsersEditLock) {
     db::SupportDb support(engine, db::RunTableReporter());
     ASSERT_EQ(support.SetUserActive(db_, "Carol", true), 0);
   }
-  Outcome bob = Run("delete", {"1"}, "Bob");
+  CommandOutcome bob = RunAs("Bob", "delete", {"1"});
   ASSERT_EQ(bob.status, kExitOk) << bob.texts;
   EXPECT_THAT(Records(), ::testing::Not(HasSubstr("\n1,Alice")));
   ASSERT_EQ(Run("undelete", {"1"}).status, kExitOk);
@@ -249,7 +198,7 @@ TEST_F(DbCommandsTest, InfoCountsRecordsDeletedAndChanges) {
     ASSERT_EQ(support.SetUserActive(db_, "Bob", true), 0);
   }
   ASSERT_EQ(Run("delete", {"2"}).status, kExitOk);
-  Outcome info = Run("db info", {});
+  CommandOutcome info = Run("db info", {});
   ASSERT_EQ(info.status, kExitOk) << info.texts;
   EXPECT_THAT(info.out, HasSubstr("records: 2\ndeleted: 1\nactive users: 1\nchanges: 3\n"
                                   "protected: no\n"));
@@ -271,7 +220,7 @@ TEST_F(DbCommandsTest, RenameLeavesTheRecordsNotDeletedUnderTheNewName) {
     ASSERT_EQ(support.SetUserActive(db_, "Bob", false), 0);
   }
   const std::string renamed = home_.File("renamed.dbf");
-  Outcome done = Run("db rename", {renamed});
+  CommandOutcome done = Run("db rename", {renamed});
   ASSERT_EQ(done.status, kExitOk) << done.texts << done.err;
   EXPECT_FALSE(std::filesystem::exists(db_));
   EXPECT_FALSE(std::filesystem::exists(home_.File("work.SPT")));
@@ -283,7 +232,7 @@ TEST_F(DbCommandsTest, RenameLeavesTheRecordsNotDeletedUnderTheNewName) {
   EXPECT_EQ(SupportInt("UserCount", "NumActiveUsers"), 0);
 
   // A copy onto a taken name is refused and changes nothing.
-  Outcome taken = Run("db copy", {renamed});
+  CommandOutcome taken = Run("db copy", {renamed});
   EXPECT_EQ(taken.status, kExitFailed);
   EXPECT_THAT(taken.numbers, ::testing::Contains(334));
 }
@@ -312,7 +261,7 @@ TEST_F(DbCommandsTest, KilledCopyLeavesNoHalfWrittenDatabase) {
     const std::string saved = db_;
     db_ = file;
     // The killed run may have left Alice marked active: another person looks.
-    Outcome info = Run("db info", {}, "Inspector");
+    CommandOutcome info = RunAs("Inspector", "db info", {});
     db_ = saved;
     return info.out;
   };
@@ -382,7 +331,7 @@ TEST_F(DbCommandsTest, FourProcessesAddingAtOnceLoseNothing) {
     ASSERT_EQ(waitpid(pid, &status, 0), pid);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  Outcome info = Run("db info", {});
+  CommandOutcome info = Run("db info", {});
   EXPECT_THAT(info.out, HasSubstr("records: 1000\ndeleted: 0\nactive users: 0\nchanges: 1000\n"));
   EXPECT_EQ(SupportInt("UserCount", "NumActiveUsers"), 0);
   for (const std::string& file : {db_, db::SupportFileName(db_)}) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/user_interface.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -18,39 +19,23 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;  // messages shown or asked
-};
-
-class DescriptorCommandsTest : public ::testing::Test {
+class DescriptorCommandsTest : public CommandTest {
  protected:
-  Outcome Run(int (*run)(CommandContext&), std::vector<std::string> args,
-              std::vector<platform::Button> answers = {}, bool json = false) {
-    test::ScriptedUserInterface ui;
-    for (platform::Button answer : answers) ui.QueueAnswer(answer);
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options;
-    options.home = home_.path();
-    options.json = json;
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = run(context);
-    return {status, out.str(), err.str(), ui.Numbers()};
+  // The descriptor commands need neither a person nor a database.
+  DescriptorCommandsTest() {
+    user_.clear();
+    db_.clear();
   }
+
   std::string List(std::vector<std::string> args = {}) {
-    Outcome listed = Run(RunDescriptorsList, std::move(args));
+    CommandOutcome listed = Run(RunDescriptorsList, std::move(args));
     EXPECT_EQ(listed.status, kExitOk) << listed.err;
     return listed.out;
   }
   void Add(std::vector<std::string> args) {
-    Outcome added = Run(RunDescriptorsAdd, std::move(args));
+    CommandOutcome added = Run(RunDescriptorsAdd, std::move(args));
     ASSERT_EQ(added.status, kExitOk) << added.err;
   }
-
-  test::TempDir home_;
 };
 
 TEST_F(DescriptorCommandsTest, AddedDescriptorsAreListedByKindWithTheirLinks) {
@@ -60,7 +45,8 @@ TEST_F(DescriptorCommandsTest, AddedDescriptorsAreListedByKindWithTheirLinks) {
   Add({"Client", "acme"});  // the same client again: kept once
   EXPECT_EQ(List(), "Client\tAcme\nProject\tDesign\tClient\tAcme\nHourly Rate\t1,234.50\n");
   EXPECT_EQ(List({"project"}), "Project\tDesign\tClient\tAcme\n");
-  EXPECT_EQ(Run(RunDescriptorsList, {"client"}, {}, true).out,
+  options_.json = true;
+  EXPECT_EQ(Run(RunDescriptorsList, {"client"}).out,
             "[\n  {\"kind\": 1, \"kind_name\": \"Client\", \"value\": \"Acme\"}\n]\n");
 }
 
@@ -95,12 +81,14 @@ TEST_F(DescriptorCommandsTest, DeleteWarnsAndTakesTheLinkedDescriptorsAlong) {
   Add({"project", "Design", "--link-to", "client", "Acme"});
   Add({"rate", "40", "--link-to", "client", "Bolt"});
 
-  Outcome refused = Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kNo});
+  CommandOutcome refused =
+      Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kNo});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, ElementsAre(1194, 127));
   EXPECT_THAT(List({"client"}), HasSubstr("Acme"));
 
-  Outcome deleted = Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kYes});
+  CommandOutcome deleted =
+      Run(RunDescriptorsDelete, {"client", "acme"}, {platform::Button::kYes});
   EXPECT_EQ(deleted.status, kExitOk) << deleted.err;
   EXPECT_EQ(List(), "Client\tBolt\nHourly Rate\t40.00\tClient\tBolt\n");
 
@@ -110,27 +98,29 @@ TEST_F(DescriptorCommandsTest, DeleteWarnsAndTakesTheLinkedDescriptorsAlong) {
 TEST_F(DescriptorCommandsTest, DeleteAmongEqualValuesTakesTheRowsNamed) {
   Add({"project", "Design", "--link-to", "client", "Acme"});
   Add({"project", "Design", "--link-to", "client", "Bolt"});
-  Outcome bad = Run(RunDescriptorsDelete, {"project", "Design", "--which", "3"},
-                    {platform::Button::kYes});
+  CommandOutcome bad = Run(RunDescriptorsDelete, {"project", "Design", "--which", "3"},
+                           {platform::Button::kYes});
   EXPECT_EQ(bad.status, kExitUsage);
-  Outcome deleted = Run(RunDescriptorsDelete, {"project", "Design", "--which", "2"},
-                        {platform::Button::kYes});
+  CommandOutcome deleted = Run(RunDescriptorsDelete, {"project", "Design", "--which", "2"},
+                               {platform::Button::kYes});
   EXPECT_EQ(deleted.status, kExitOk) << deleted.err;
   EXPECT_EQ(List(), "Project\tDesign\tClient\tAcme\n");
 }
 
 TEST_F(DescriptorCommandsTest, ClientsSetChangesOnlyTheFieldsGiven) {
-  Outcome set = Run(RunClientsSet, {"Acme", "--contact", "Ann", "--category", "Sales"});
+  CommandOutcome set = Run(RunClientsSet, {"Acme", "--contact", "Ann", "--category", "Sales"});
   ASSERT_EQ(set.status, kExitOk) << set.err;
   ASSERT_EQ(Run(RunClientsSet, {"Acme", "--city", "Springfield"}).status, kExitOk);
   ASSERT_EQ(Run(RunClientsSet, {"Bolt"}).status, kExitOk);
 
-  Outcome shown = Run(RunClientsShow, {"Acme"});
+  CommandOutcome shown = Run(RunClientsShow, {"Acme"});
   EXPECT_THAT(shown.out, HasSubstr("CONTACT: Ann\n"));
   EXPECT_THAT(shown.out, HasSubstr("CITY: Springfield\n"));
   EXPECT_THAT(shown.out, HasSubstr("CATEGORY: Sales\n"));
   EXPECT_EQ(Run(RunClientsList, {}).out, "Acme\nBolt\n");
-  EXPECT_EQ(Run(RunClientsList, {}, {}, true).out, "[\"Acme\", \"Bolt\"]\n");
+  options_.json = true;
+  EXPECT_EQ(Run(RunClientsList, {}).out, "[\"Acme\", \"Bolt\"]\n");
+  options_.json = false;
 
   EXPECT_THAT(Run(RunClientsShow, {"acme"}).numbers, ElementsAre(183));
   EXPECT_EQ(Run(RunClientsSet, {"Acme", "--fax", "1"}).status, kExitUsage);

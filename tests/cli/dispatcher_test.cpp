@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "platform/clock.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -76,35 +77,8 @@ class DispatcherTest : public ::testing::Test {
   int Run(std::vector<std::string> arguments) {
     out_.str("");
     err_.str("");
-    return RunCommandLine(arguments, TestCommands(), out_, err_, [this](const GlobalOptions&) {
-      return std::unique_ptr<platform::UserInterface>(new ForwardingUi(ui_));
-    });
+    return RunCommandLine(arguments, TestCommands(), out_, err_, ForwardTo(ui_));
   }
-
-  // The dispatcher owns the interface it runs with; this one hands every call
-  // to the test's scripted double.
-  class ForwardingUi final : public platform::UserInterface {
-   public:
-    explicit ForwardingUi(platform::UserInterface& target) : target_(target) {}
-    void Show(const platform::Message& m) override { target_.Show(m); }
-    platform::Button AskYesNo(const platform::Message& m, platform::Button d) override {
-      return target_.AskYesNo(m, d);
-    }
-    platform::Button AskYesNoCancel(const platform::Message& m, platform::Button d) override {
-      return target_.AskYesNoCancel(m, d);
-    }
-    std::optional<std::string> AskText(const platform::TextPrompt& p) override {
-      return target_.AskText(p);
-    }
-    void BeginProgress(std::string_view t, long n) override { target_.BeginProgress(t, n); }
-    bool AdvanceProgress(long d, std::string_view s) override { return target_.AdvanceProgress(d, s); }
-    void EndProgress() override { target_.EndProgress(); }
-    void SetWaitCursor(bool on) override { target_.SetWaitCursor(on); }
-    void ProcessPendingEvents() override { target_.ProcessPendingEvents(); }
-
-   private:
-    platform::UserInterface& target_;
-  };
 
   test::ScriptedUserInterface ui_;
   std::ostringstream out_;

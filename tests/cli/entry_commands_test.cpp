@@ -21,6 +21,7 @@
 #include "db/time_record_db.h"
 #include "engine/engine.h"
 #include "stopwatch/record_dialog_model.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -31,74 +32,21 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-  std::string texts;
-};
-
-const Command& Find(std::string_view name) {
-  static const std::vector<Command> commands = [] {
-    std::vector<Command> all;
-    AddDbCommands(all);
-    AddRecordCommands(all);
-    AddEntryCommands(all);
-    return all;
-  }();
-  for (const Command& command : commands) {
-    if (command.name == name) return command;
-  }
-  ADD_FAILURE() << "no command " << name;
-  return commands.front();
-}
-
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class EntryCommandsTest : public ::testing::Test {
+class EntryCommandsTest : public CommandTest {
  protected:
   void SetUp() override {
     ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
-    Outcome first = Run("add", {"--start", "3/4/2024 9:00 AM", "--end", "3/4/2024 10:00 AM",
-                                "--client", "Acme", "--rate", "12.50", "--description", "Work"});
+    CommandOutcome first =
+        Run("add", {"--start", "3/4/2024 9:00 AM", "--end", "3/4/2024 10:00 AM", "--client",
+                    "Acme", "--rate", "12.50", "--description", "Work"});
     ASSERT_EQ(first.status, kExitOk) << first.err << first.texts;
     ASSERT_EQ(first.out, "Added record 1\n");
   }
-
-  Outcome Run(std::string_view name, std::vector<std::string> args, std::string user = "Alice") {
-    test::ScriptedUserInterface ui;
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options;
-    options.home = home_.path();
-    options.user = std::move(user);
-    options.db = db_;
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = Find(name).run(context);
-    std::string texts;
-    for (const std::string& text : ui.Texts()) texts += text + "\n";
-    return {status, out.str(), err.str(), ui.Numbers(), texts};
-  }
-
-  std::string Records() {
-    Outcome listed = Run("records", {"--format", "csv"});
-    EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
-    return listed.out;
-  }
-
-  void UserSetting(std::string_view key, int value, std::string user = "Alice") {
-    app::CSettings settings;
-    std::filesystem::create_directories(home_.File("support"));
-    ASSERT_TRUE(settings.BindUser(home_.File("support"), user));
-    ASSERT_TRUE(settings.WriteInt("GeneralConfig", key, value));
-  }
-
-  test::TempDir home_;
-  std::string db_ = home_.File("work.dbf");
 };
 
 struct BadEntry {
@@ -112,7 +60,7 @@ class BadEntryTest : public EntryCommandsTest, public ::testing::WithParamInterf
 
 TEST_P(BadEntryTest, IsRefusedWithItsMessageAndWritesNothing) {
   const std::string before = ReadBytes(db_);
-  Outcome refused = Run("add", GetParam().args);
+  CommandOutcome refused = Run("add", GetParam().args);
   EXPECT_EQ(refused.status, kExitFailed) << refused.err << refused.texts;
   if (GetParam().message != 0 && GetParam().message != 162) {
     EXPECT_THAT(refused.numbers, Contains(GetParam().message)) << refused.texts;
@@ -158,13 +106,13 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST_F(EntryCommandsTest, OverlapNamesTheExistingRecord) {
-  Outcome refused = Run("add", Entry("3/4/2024 9:30 AM", "3/4/2024 10:30 AM"));
+  CommandOutcome refused = Run("add", Entry("3/4/2024 9:30 AM", "3/4/2024 10:30 AM"));
   EXPECT_THAT(refused.texts,
               HasSubstr("Existing Task:\n  3/4/2024  9:00 AM  to  3/4/2024 10:00 AM"));
 }
 
 TEST_F(EntryCommandsTest, RateSumIsAddedUp) {
-  Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00",
+  CommandOutcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00",
                                    {"--rate", "12.50+3", "--expense", "2+0.50"}));
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_THAT(Records(), HasSubstr("\n2,Alice,,,,,15.50,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,2.50,"));
@@ -174,13 +122,13 @@ TEST_F(EntryCommandsTest, RateSumIsAddedUp) {
 // on the command line only the flags count.
 TEST_F(EntryCommandsTest, NewRecordStoresOnlyWhatTheFlagsSay) {
   ASSERT_EQ(Run("edit", {"1", "--billable", "no"}).status, kExitOk);
-  Outcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00"));
+  CommandOutcome added = Run("add", Entry("3/5/2024 9:00", "3/5/2024 10:00"));
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_THAT(Records(), HasSubstr("\n2,Alice,,,,,0.00,3/5/2024  9:00 AM,3/5/2024 10:00 AM,0,0.00,yes,"));
 }
 
 TEST_F(EntryCommandsTest, EditReplacesOnlyTheBoxesNamed) {
-  Outcome edited =
+  CommandOutcome edited =
       Run("edit", {"1", "--end", "3/4/2024 10:30 AM", "--description", "Longer work"});
   ASSERT_EQ(edited.status, kExitOk) << edited.err << edited.texts;
   EXPECT_EQ(edited.out, "Changed record 1\n");
@@ -190,12 +138,12 @@ TEST_F(EntryCommandsTest, EditReplacesOnlyTheBoxesNamed) {
 
   // The checks run for a change as for a new record; nothing is written.
   const std::string before = ReadBytes(db_);
-  Outcome refused = Run("edit", {"1", "--start", "3/4/2024 11:00 AM"});
+  CommandOutcome refused = Run("edit", {"1", "--start", "3/4/2024 11:00 AM"});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, Contains(165));
   EXPECT_EQ(ReadBytes(db_), before);
 
-  Outcome missing = Run("edit", {"9", "--description", "x"});
+  CommandOutcome missing = Run("edit", {"9", "--description", "x"});
   EXPECT_EQ(missing.status, kExitFailed);
   EXPECT_THAT(missing.err, HasSubstr("there is no record 9"));
   EXPECT_EQ(Run("edit", {"one"}).status, kExitUsage);
@@ -203,11 +151,12 @@ TEST_F(EntryCommandsTest, EditReplacesOnlyTheBoxesNamed) {
 
 TEST_F(EntryCommandsTest, DuplicateAddsACopyAtNewTimes) {
   // Without new times the copy starts and ends now: too short to save.
-  Outcome now = Run("duplicate", {"1"});
+  CommandOutcome now = Run("duplicate", {"1"});
   EXPECT_EQ(now.status, kExitFailed);
   EXPECT_THAT(now.numbers, Contains(166));
 
-  Outcome copied = Run("duplicate", {"1", "--start", "3/6/2024 9:00", "--end", "3/6/2024 9:45"});
+  CommandOutcome copied =
+      Run("duplicate", {"1", "--start", "3/6/2024 9:00", "--end", "3/6/2024 9:45"});
   ASSERT_EQ(copied.status, kExitOk) << copied.err << copied.texts;
   EXPECT_EQ(copied.out, "Added record 2\n");
   EXPECT_THAT(Records(), HasSubstr("\n2,Alice,Acme,,,,12.50,3/6/2024  9:00 AM,3/6/2024  9:45 AM,"
@@ -215,18 +164,20 @@ TEST_F(EntryCommandsTest, DuplicateAddsACopyAtNewTimes) {
 }
 
 TEST_F(EntryCommandsTest, DurationOnlyModeTakesADateAndADuration) {
-  UserSetting("DurationMode", 1);
-  UserSetting("AllowOverlappingTasks", 1);
-  Outcome added = Run("add", {"--date", "3/7/2024", "--duration", "1:30", "--description", "Day"});
+  WriteUserSetting("GeneralConfig", "DurationMode", 1);
+  WriteUserSetting("GeneralConfig", "AllowOverlappingTasks", 1);
+  CommandOutcome added =
+      Run("add", {"--date", "3/7/2024", "--duration", "1:30", "--description", "Day"});
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_THAT(Records(), HasSubstr(",3/7/2024  9:00 AM,3/7/2024 10:30 AM,"));
 
-  Outcome bad = Run("add", {"--date", "3/7/2024", "--duration", "long", "--description", "Day"});
+  CommandOutcome bad =
+      Run("add", {"--date", "3/7/2024", "--duration", "long", "--description", "Day"});
   EXPECT_EQ(bad.status, kExitFailed);
   EXPECT_THAT(bad.numbers, Contains(212));
   EXPECT_EQ(Run("add", Entry("3/8/2024 9:00", "3/8/2024 10:00")).status, kExitUsage);
 
-  UserSetting("DurationMode", 0);
+  WriteUserSetting("GeneralConfig", "DurationMode", 0);
   EXPECT_EQ(Run("add", {"--date", "3/7/2024", "--duration", "1:30"}).status, kExitUsage);
 }
 
@@ -244,7 +195,7 @@ TEST_F(EntryCommandsTest, TwoUsersShareOneDatabase) {
   support.CloseSupport();
 
   const std::string before = ReadBytes(db_);
-  Outcome refused = Run("edit", {"1", "--description", "Mine now"}, "Bob");
+  CommandOutcome refused = RunAs("Bob", "edit", {"1", "--description", "Mine now"});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, Contains(414));
   EXPECT_THAT(refused.texts, HasSubstr("currently being editing by Ann."));
@@ -257,7 +208,7 @@ TEST_F(EntryCommandsTest, TwoUsersShareOneDatabase) {
   ASSERT_EQ(bob.OpenTimeRecordDb(db_), 0);
   bob.RememberChangeCounter();
   EXPECT_EQ(bob.PollForChange(), 0);
-  Outcome added = Run("add", Entry("3/8/2024 9:00", "3/8/2024 10:00"), "Ann");
+  CommandOutcome added = RunAs("Ann", "add", Entry("3/8/2024 9:00", "3/8/2024 10:00"));
   ASSERT_EQ(added.status, kExitOk) << added.err << added.texts;
   EXPECT_EQ(bob.PollForChange(), 1);
   EXPECT_EQ(bob.PollForChange(), 0);
@@ -310,7 +261,7 @@ TEST_F(EntryCommandsTest, RecordOpenInAnotherProcessIsLockedUntilItCloses) {
   ASSERT_EQ(read(locked[0], &opened, 1), 1);
   ASSERT_EQ(opened, 'L');
 
-  Outcome refused = Run("edit", {"1", "--description", "Bob's"}, "Bob");
+  CommandOutcome refused = RunAs("Bob", "edit", {"1", "--description", "Bob's"});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, Contains(414));
   EXPECT_THAT(refused.texts, HasSubstr("currently being editing by Ann."));
@@ -323,7 +274,7 @@ TEST_F(EntryCommandsTest, RecordOpenInAnotherProcessIsLockedUntilItCloses) {
   close(locked[0]);
   close(release[1]);
 
-  Outcome edited = Run("edit", {"1", "--description", "Bob's"}, "Bob");
+  CommandOutcome edited = RunAs("Bob", "edit", {"1", "--description", "Bob's"});
   EXPECT_EQ(edited.status, kExitOk) << edited.err << edited.texts;
 }
 

@@ -15,6 +15,7 @@
 #include "db/support_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -25,64 +26,22 @@ using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-  std::string texts;
-};
-
-const Command& Find(std::string_view name) {
-  static const std::vector<Command> commands = [] {
-    std::vector<Command> all;
-    AddDbCommands(all);
-    AddRecordCommands(all);
-    AddFilterCommands(all);
-    return all;
-  }();
-  for (const Command& command : commands) {
-    if (command.name == name) return command;
-  }
-  ADD_FAILURE() << "no command " << name;
-  return commands.front();
-}
-
-class FilterCommandsTest : public ::testing::Test {
+class FilterCommandsTest : public CommandTest {
  protected:
   FilterCommandsTest() {
-    Outcome created = Run("db new", {db_});
+    CommandOutcome created = Run("db new", {db_});
     EXPECT_EQ(created.status, kExitOk) << created.err << created.texts;
-  }
-
-  Outcome Run(std::string_view name, std::vector<std::string> args,
-              std::vector<platform::Button> answers = {}) {
-    test::ScriptedUserInterface ui;
-    for (platform::Button answer : answers) ui.QueueAnswer(answer);
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options;
-    options.home = home_.path();
-    options.user = user_;
-    options.db = db_;
-    options.password = password_;
-    options.json = json_;
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = Find(name).run(context);
-    std::string texts;
-    for (const std::string& text : ui.Texts()) texts += text + "\n";
-    return {status, out.str(), err.str(), ui.Numbers(), texts};
   }
 
   // The first line of `filter show --expression` or `sort show --expression`.
   std::string Expression(std::string_view command = "filter show") {
-    Outcome shown = Run(command, {"--expression"});
+    CommandOutcome shown = Run(command, {"--expression"});
     EXPECT_EQ(shown.status, kExitOk) << shown.err << shown.texts;
     return shown.out.substr(0, shown.out.find('\n'));
   }
 
   void Set(std::vector<std::string> row) {
-    Outcome set = Run("filter set", std::move(row));
+    CommandOutcome set = Run("filter set", std::move(row));
     ASSERT_EQ(set.status, kExitOk) << set.err << set.texts;
   }
 
@@ -93,12 +52,6 @@ class FilterCommandsTest : public ::testing::Test {
     Set(std::move(row));
     return Expression();
   }
-
-  test::TempDir home_;
-  std::string db_ = home_.File("work.dbf");
-  std::string user_ = "Alice";
-  std::string password_;
-  bool json_ = false;
 };
 
 TEST_F(FilterCommandsTest, ExpressionsOfTheDocumentedExamples) {
@@ -124,7 +77,7 @@ TEST_F(FilterCommandsTest, ExpressionsOfTheDocumentedExamples) {
   }
   EXPECT_EQ(Expression(), eleven);
 
-  Outcome sorted = Run("sort set", {"client", "project", "subproject", "activity"});
+  CommandOutcome sorted = Run("sort set", {"client", "project", "subproject", "activity"});
   ASSERT_EQ(sorted.status, kExitOk) << sorted.err << sorted.texts;
   EXPECT_EQ(Expression("sort show"),
             "UPPER(SUBSTR(CLIENT,1,25)) + UPPER(SUBSTR(PROJECT,1,25)) + "
@@ -144,10 +97,10 @@ TEST_F(FilterCommandsTest, PersonWithoutAdministratorAccessSeesOnlyTheirOwnRecor
               1);
   }
   user_ = "Smith";
-  password_ = "mine1";
+  options_.password = "mine1";
   EXPECT_EQ(Expression(), ".NOT.DELETED().AND.UPPER(PERSON)=\"SMITH   \"");
   // The administrator's password gives every record.
-  password_ = "boss1";
+  options_.password = "boss1";
   EXPECT_EQ(Expression(), ".NOT.DELETED()");
 }
 
@@ -172,7 +125,7 @@ TEST_F(FilterCommandsTest, RefusedRowsChangeNothing) {
       {{"1", "hourly rate", "<", "lots"}, 176, "filter number 1 must be a valid decimal"},
   };
   for (const Case& c : cases) {
-    Outcome refused = Run("filter set", c.row);
+    CommandOutcome refused = Run("filter set", c.row);
     EXPECT_EQ(refused.status, kExitFailed) << c.row[1];
     EXPECT_THAT(refused.numbers, Contains(c.message)) << c.row[1];
     EXPECT_THAT(refused.texts, HasSubstr(c.shown)) << c.row[1];
@@ -204,7 +157,7 @@ TEST_F(FilterCommandsTest, WordsAreReadByNameOrCode) {
       {{"1", "client", "=", std::string(61, 'x')}, "longer than 60"},
   };
   for (const Case& c : usage) {
-    Outcome refused = Run("filter set", c.args);
+    CommandOutcome refused = Run("filter set", c.args);
     EXPECT_EQ(refused.status, kExitUsage);
     EXPECT_THAT(refused.err, HasSubstr(c.said));
   }
@@ -215,26 +168,28 @@ TEST_F(FilterCommandsTest, ClearEnableDisableAndTheListing) {
   Set({"2", "billable", "=", "yes"});
   ASSERT_EQ(Run("filter disable", {}).status, kExitOk);
   EXPECT_EQ(Expression(), ".NOT.DELETED()");
-  Outcome listed = Run("filter show", {});
+  CommandOutcome listed = Run("filter show", {});
   EXPECT_EQ(listed.out,
             "Filter disabled\n"
             " 1  Client  =  \"Acme\"  and\n"
             " 2  Billable?  =  \"yes\"  end\n");
   ASSERT_EQ(Run("filter enable", {}).status, kExitOk);
-  json_ = true;
-  Outcome json = Run("filter show", {});
+  options_.json = true;
+  CommandOutcome json = Run("filter show", {});
   EXPECT_THAT(json.out, HasSubstr("{\"enabled\": true, \"rows\": [{\"row\": 1, \"field\": \"Client\", "
                                   "\"field_code\": 1, \"comparison\": \"=\", \"comparison_code\": 2, "
                                   "\"target\": \"Acme\", \"link\": \"and\", \"link_code\": 1}"));
   EXPECT_THAT(json.out, HasSubstr("\"expression\": \".NOT.DELETED().AND.((UPPER(CLIENT)=\\\"ACME"));
-  json_ = false;
+  options_.json = false;
 
   // Ending the filter at row 1 leaves row 2's text behind: asked first.
-  Outcome kept = Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kNo});
+  CommandOutcome kept =
+      Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kNo});
   EXPECT_EQ(kept.status, kExitFailed);
   EXPECT_THAT(kept.numbers, ::testing::ElementsAre(174));
   EXPECT_THAT(Expression(), HasSubstr("BILLABLE"));
-  Outcome ended = Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kYes});
+  CommandOutcome ended =
+      Run("filter set", {"1", "client", "=", "Acme", "end"}, {platform::Button::kYes});
   EXPECT_EQ(ended.status, kExitOk) << ended.err << ended.texts;
   EXPECT_EQ(Expression(), ".NOT.DELETED().AND.(UPPER(CLIENT)=\"ACME   \")");
 
@@ -252,27 +207,27 @@ TEST_F(FilterCommandsTest, EnablingAStoredFilterThatFailsTheChecksIsRefused) {
     ASSERT_TRUE(settings.WriteInt("Index", "Comparison0", 6).ok());
     ASSERT_TRUE(settings.WriteInt("Index", "Field0", 8).ok());
   }
-  Outcome enabled = Run("filter enable", {});
+  CommandOutcome enabled = Run("filter enable", {});
   EXPECT_EQ(enabled.status, kExitFailed);
   EXPECT_THAT(enabled.numbers, Contains(173));
   EXPECT_EQ(Expression(), ".NOT.DELETED()");
 }
 
 TEST_F(FilterCommandsTest, FindSearchesEveryTextField) {
-  Outcome found = Run("find", {"call"});
+  CommandOutcome found = Run("find", {"call"});
   ASSERT_EQ(found.status, kExitOk) << found.err << found.texts;
   EXPECT_EQ(Expression(),
             ".NOT.DELETED().AND.((((((\"CALL\"$UPPER(TASK)) .OR. \"CALL\"$UPPER(SUBPROJECT)) .OR. "
             "\"CALL\"$UPPER(PROJECT)) .OR. \"CALL\"$UPPER(CLIENT)) .OR. \"CALL\"$UPPER(PERSON)) "
             ".OR. \"CALL\"$UPPER(DESCSTART+DESCEND))");
-  Outcome empty = Run("find", {""});
+  CommandOutcome empty = Run("find", {""});
   EXPECT_EQ(empty.status, kExitFailed);
   EXPECT_THAT(empty.numbers, Contains(204));
   EXPECT_THAT(Expression(), HasSubstr("CALL")) << "an empty search changes nothing";
 }
 
 TEST_F(FilterCommandsTest, InvoiceFilterIsBuiltInOrFromTheEnvironmentFile) {
-  Outcome applied = Run("filter invoice", {"Acme"});
+  CommandOutcome applied = Run("filter invoice", {"Acme"});
   ASSERT_EQ(applied.status, kExitOk) << applied.err << applied.texts;
   EXPECT_EQ(Expression(),
             ".NOT.DELETED().AND.(((UPPER(CLIENT)=\"ACME   \") .AND. BILLABLE=.T.) .AND. INVOICE=0)");
@@ -286,14 +241,14 @@ TEST_F(FilterCommandsTest, InvoiceFilterIsBuiltInOrFromTheEnvironmentFile) {
 }
 
 TEST_F(FilterCommandsTest, SortOrderWithDirectionAndSubtotalLevels) {
-  json_ = true;
+  options_.json = true;
   EXPECT_EQ(Run("sort show", {}).out,
             "{\"levels\": [{\"field\": \"Start Date/Time\", \"field_code\": 7}, {\"field\": "
             "\"(None)\", \"field_code\": 11}, {\"field\": \"(None)\", \"field_code\": 11}, "
             "{\"field\": \"(None)\", \"field_code\": 11}], \"ascending\": true, "
             "\"subtotal_levels\": 0, \"expression\": \"DTOS(START_DATE)+START_TIME\"}\n");
-  json_ = false;
-  Outcome set = Run("sort set", {"Client", "(none)", "activity", "--descending",
+  options_.json = false;
+  CommandOutcome set = Run("sort set", {"Client", "(none)", "activity", "--descending",
                                  "--subtotal-levels", "3"});
   ASSERT_EQ(set.status, kExitOk) << set.err << set.texts;
   // "(None)" on the second level ends the order.
@@ -305,7 +260,7 @@ TEST_F(FilterCommandsTest, SortOrderWithDirectionAndSubtotalLevels) {
   EXPECT_EQ(Run("sort show", {}).out,
             "1  Start Date/Time\n2  Client\n3  (None)\n4  (None)\nAscending\nSubtotal levels: 3\n");
 
-  Outcome none_first = Run("sort set", {"(None)"});
+  CommandOutcome none_first = Run("sort set", {"(None)"});
   EXPECT_EQ(none_first.status, kExitUsage);
   EXPECT_THAT(none_first.err, HasSubstr("is not a primary sort field"));
   EXPECT_EQ(Run("sort set", {"client", "--subtotal-levels", "4"}).status, kExitUsage);

@@ -11,6 +11,7 @@
 
 #include "cli/command.h"
 #include "cli/dispatcher.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -42,50 +43,14 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   return files;
 }
 
-// Hands the dispatcher a UI that reports to the test's scripted double.
-class ForwardingUi final : public platform::UserInterface {
- public:
-  explicit ForwardingUi(platform::UserInterface& target) : target_(target) {}
-  void Show(const platform::Message& m) override { target_.Show(m); }
-  platform::Button AskYesNo(const platform::Message& m, platform::Button d) override {
-    return target_.AskYesNo(m, d);
-  }
-  platform::Button AskYesNoCancel(const platform::Message& m, platform::Button d) override {
-    return target_.AskYesNoCancel(m, d);
-  }
-  std::optional<std::string> AskText(const platform::TextPrompt& p) override {
-    return target_.AskText(p);
-  }
-  void BeginProgress(std::string_view t, long n) override { target_.BeginProgress(t, n); }
-  bool AdvanceProgress(long d, std::string_view s) override {
-    return target_.AdvanceProgress(d, s);
-  }
-  void EndProgress() override { target_.EndProgress(); }
-  void SetWaitCursor(bool on) override { target_.SetWaitCursor(on); }
-  void ProcessPendingEvents() override { target_.ProcessPendingEvents(); }
-
- private:
-  platform::UserInterface& target_;
-};
-
 class SettingsCommandsTest : public ::testing::Test {
  protected:
-  struct Result {
-    int status;
-    std::string out;
-    std::string err;
-  };
-
-  Result Run(std::vector<std::string> arguments) {
+  // Every run reports to ui_, which keeps what all of them showed.
+  CommandOutcome Run(std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {"--home", home_.path()});
-    std::ostringstream out, err;
-    int status = RunCommandLine(arguments, AllCommands(), out, err,
-                                [this](const GlobalOptions&) {
-                                  return std::make_unique<ForwardingUi>(ui_);
-                                });
-    return {status, out.str(), err.str()};
+    return RunDispatched(arguments, ui_);
   }
-  Result RunAs(const std::string& user, std::vector<std::string> arguments) {
+  CommandOutcome RunAs(const std::string& user, std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), {"--user", user});
     return Run(std::move(arguments));
   }
@@ -105,7 +70,7 @@ TEST_F(SettingsCommandsTest, SetThenGetRoundTripsAndLeavesEveryOtherLine) {
   EXPECT_EQ(ReadFile(Program()),
             "; Quillmark installation\r\n[Settings]\r\nDescriptorName2 = Customer  ; renamed\r\n"
             "PackOnClose=0\r\n\r\n[Invoice Setup]\r\n  Odd   Spacing   =  kept  \r\n");
-  Result get = Run({"settings", "get", "Settings", "PackOnClose", "--program"});
+  CommandOutcome get = Run({"settings", "get", "Settings", "PackOnClose", "--program"});
   EXPECT_EQ(get.status, 0);
   EXPECT_EQ(get.out, "0\n");
 
@@ -131,14 +96,14 @@ TEST_F(SettingsCommandsTest, UsersWithTheSameLettersKeepTheirOwnFiles) {
   EXPECT_TRUE(std::filesystem::exists(Support("annsmith.001")));
   EXPECT_EQ(RunAs("Ann Smith", {"settings", "get", "Settings", "DailyGoal"}).out, "3600\n");
   EXPECT_EQ(RunAs("Ann-Smith", {"settings", "get", "Settings", "DailyGoal"}).out, "7200\n");
-  Result show = RunAs("Ann-Smith", {"settings", "show", "Settings"});
+  CommandOutcome show = RunAs("Ann-Smith", {"settings", "show", "Settings"});
   EXPECT_THAT(show.out, HasSubstr("annsmith.001"));
   EXPECT_THAT(show.out, HasSubstr("DailyGoal=7200"));
 }
 
 TEST_F(SettingsCommandsTest, ShowMarksWhatComesFromTheFile) {
   WriteFile(Program(), "[Settings]\nDescriptorName2=Customer\n[Special]\nMine=1\n");
-  Result show = RunAs("Bo", {"settings", "show"});
+  CommandOutcome show = RunAs("Bo", {"settings", "show"});
   ASSERT_EQ(show.status, 0) << show.err;
   EXPECT_THAT(show.out, HasSubstr("DescriptorName2=Customer"));
   EXPECT_THAT(show.out, HasSubstr("DescriptorName1=Person"));
@@ -151,7 +116,7 @@ TEST_F(SettingsCommandsTest, ShowMarksWhatComesFromTheFile) {
   // Reading never creates the user's file.
   EXPECT_FALSE(std::filesystem::exists(Support("bo.ini")));
 
-  Result json = RunAs("Bo", {"--json", "settings", "show", "special"});
+  CommandOutcome json = RunAs("Bo", {"--json", "settings", "show", "special"});
   ASSERT_EQ(json.status, 0);
   EXPECT_THAT(json.out, HasSubstr("{\"section\": \"Special\", \"key\": \"Mine\", \"value\": "
                                   "\"1\", \"type\": \"text\", \"from_file\": true, "
@@ -201,7 +166,7 @@ TEST_F(SettingsCommandsTest, BadInputGivesAMessageAndChangesNothing) {
        }) {
     ui_.Clear();
     const auto before = Snapshot(home_.path());
-    Result result = Run(c.arguments);
+    CommandOutcome result = Run(c.arguments);
     std::string shown;
     for (const std::string& text : ui_.Texts()) shown += text + "\n";
     EXPECT_EQ(result.status, c.status) << c.arguments[2] << " " << shown << result.err;
@@ -216,7 +181,7 @@ TEST_F(SettingsCommandsTest, ADamagedUserFileIsReportedNotBypassed) {
   const std::string junk("[UserInfo]\nUserName=\0\x02\x03", 24);
   WriteFile(Support("annsmith.ini"), junk);
   const auto before = Snapshot(home_.path());
-  Result result = RunAs("Ann Smith", {"settings", "set", "Settings", "DailyGoal", "60"});
+  CommandOutcome result = RunAs("Ann Smith", {"settings", "set", "Settings", "DailyGoal", "60"});
   EXPECT_EQ(result.status, 1);
   ASSERT_FALSE(ui_.Texts().empty());
   EXPECT_THAT(ui_.Texts()[0], HasSubstr("annsmith.ini"));

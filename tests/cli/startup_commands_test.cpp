@@ -18,6 +18,7 @@
 #include "db/support_db.h"
 #include "db/table_reporter.h"
 #include "engine/engine.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -32,28 +33,6 @@ using ::testing::Not;
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-  std::string texts;
-};
-
-const Command& Find(std::string_view name) {
-  static const std::vector<Command> commands = [] {
-    std::vector<Command> all;
-    AddDbCommands(all);
-    AddStartupCommands(all);
-    return all;
-  }();
-  for (const Command& command : commands) {
-    if (command.name == name) return command;
-  }
-  ADD_FAILURE() << "no command " << name;
-  return commands.front();
-}
-
 // The lines `startup` prints for a run of `person` on `database`.
 std::string Shown(const std::string& database, const std::string& person) {
   std::string upper = fs::path(database).filename().string();
@@ -62,42 +41,29 @@ std::string Shown(const std::string& database, const std::string& person) {
          "database: " + database + "\n" + "person: " + person + "\n";
 }
 
-class StartupCommandTest : public ::testing::Test {
+class StartupCommandTest : public CommandTest {
  protected:
-  // `words` are what the shell hands to `quillmk-cli startup`; the CLI's
-  // own person is Bob.
-  Outcome Startup(std::vector<std::string> words, std::vector<platform::Button> answers = {}) {
-    return Run("startup", std::move(words), "Bob", std::move(answers));
+  // Each run names its person; the database comes from the words.
+  StartupCommandTest() {
+    user_.clear();
+    db_.clear();
   }
 
-  Outcome Run(std::string_view name, std::vector<std::string> args, std::string user,
-              std::vector<platform::Button> answers = {}) {
-    test::ScriptedUserInterface ui;
-    for (platform::Button answer : answers) ui.QueueAnswer(answer);
-    for (const std::optional<std::string>& text : typed_) ui.QueueText(text);
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options = options_;
-    options.home = home_.path();
-    options.user = std::move(user);
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = Find(name).run(context);
-    std::string texts;
-    for (const std::string& text : ui.Texts()) texts += text + "\n";
-    return {status, out.str(), err.str(), ui.Numbers(), texts};
+  // `words` are what the shell hands to `quillmk-cli startup`; the CLI's
+  // own person is Bob.
+  CommandOutcome Startup(std::vector<std::string> words,
+                         std::vector<platform::Button> answers = {}) {
+    return RunAs("Bob", "startup", std::move(words), std::move(answers));
   }
 
   // A new database, made the current one of `person`.
   void NewDatabase(const std::string& file, const std::string& person) {
-    Outcome created = Run("db new", {file}, person);
+    CommandOutcome created = RunAs(person, "db new", {file});
     ASSERT_EQ(created.status, kExitOk) << created.err << created.texts;
   }
 
-  test::TempDir home_;
   std::string work_ = home_.File("work.dbf");
   std::string untitled_ = home_.File("untitled.dbf");
-  GlobalOptions options_;                         // --yes, --password, --json
-  std::vector<std::optional<std::string>> typed_;  // answers to text prompts
 };
 
 // Only a quoted person: that person signs on, without being asked, to
@@ -107,7 +73,7 @@ TEST_F(StartupCommandTest, OnlyAPersonOpensTheirCurrentFile) {
   for (const std::string& word : {std::string("Ann Smith"), std::string("\"Ann Smith\""),
                                   std::string("'Ann Smith'")}) {
     SCOPED_TRACE(word);
-    Outcome run = Startup({word});
+    CommandOutcome run = Startup({word});
     ASSERT_EQ(run.status, kExitOk) << run.err << run.texts;
     EXPECT_THAT(run.numbers, IsEmpty());
     EXPECT_THAT(run.out, HasSubstr(Shown(work_, "Ann Smith") +
@@ -123,7 +89,7 @@ TEST_F(StartupCommandTest, DatabasePersonAndSettingsFileTogether) {
   const std::string ini = home_.File("other/alt.ini");
   fs::create_directories(home_.File("other"));
   std::ofstream(ini) << "[Settings]\nDescriptorName2=Customer\n";
-  Outcome run = Startup({home_.File("WORK"), "Ann Smith", "/i=" + ini});
+  CommandOutcome run = Startup({home_.File("WORK"), "Ann Smith", "/i=" + ini});
   ASSERT_EQ(run.status, kExitOk) << run.err << run.texts;
   EXPECT_THAT(run.numbers, IsEmpty());
   EXPECT_THAT(run.out, HasSubstr(Shown(work_, "Ann Smith")));
@@ -131,7 +97,7 @@ TEST_F(StartupCommandTest, DatabasePersonAndSettingsFileTogether) {
   EXPECT_THAT(run.out, HasSubstr("descriptor names: Person, Customer, "));
 
   // Without the option the program's own settings file holds.
-  Outcome plain = Startup({work_, "Ann Smith"});
+  CommandOutcome plain = Startup({work_, "Ann Smith"});
   ASSERT_EQ(plain.status, kExitOk) << plain.err << plain.texts;
   EXPECT_THAT(plain.out, HasSubstr("settings file: " + home_.File("QUILLMK.INI") + "\n"));
   EXPECT_THAT(plain.out, HasSubstr("descriptor names: Person, Client, "));
@@ -167,15 +133,15 @@ TEST_F(StartupCommandTest, CommandLineMessagesAndWhatOpensAfterThem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.words));
-    Outcome run = Startup(c.words);
+    CommandOutcome run = Startup(c.words);
     ASSERT_EQ(run.status, kExitOk) << run.err << run.texts;
     EXPECT_THAT(run.numbers, ElementsAreArray(c.numbers)) << run.texts;
     EXPECT_THAT(run.out, HasSubstr(Shown(c.database, c.person)));
   }
   // The messages are filled in: the command line, the missing file.
-  Outcome blank = Startup({"/i=", "Ann Smith"});
+  CommandOutcome blank = Startup({"/i=", "Ann Smith"});
   EXPECT_THAT(blank.texts, HasSubstr("quillmk2 /i= \"Ann Smith\"\n\nis invalid."));
-  Outcome gone = Startup({home_.File("gone"), "Ann Smith"});
+  CommandOutcome gone = Startup({home_.File("gone"), "Ann Smith"});
   EXPECT_THAT(gone.texts, HasSubstr("'" + home_.File("gone.DBF") + "' could not be found."));
   // Starting up changed nobody's current file.
   EXPECT_THAT(Startup({"Ann Smith"}).out, HasSubstr(Shown(work_, "Ann Smith")));
@@ -186,7 +152,7 @@ TEST_F(StartupCommandTest, CommandLineMessagesAndWhatOpensAfterThem) {
 TEST_F(StartupCommandTest, UnusableDatabaseFallsBackToTheUntitledOne) {
   const std::string stray = home_.File("stray.dbf");
   std::ofstream(stray) << "not a table";
-  Outcome run = Startup({stray, "Ann Smith"});
+  CommandOutcome run = Startup({stray, "Ann Smith"});
   ASSERT_EQ(run.status, kExitOk) << run.err << run.texts;
   EXPECT_THAT(run.numbers, ElementsAre(253));
   EXPECT_THAT(run.out, HasSubstr(Shown(untitled_, "Ann Smith")));
@@ -203,13 +169,13 @@ TEST_F(StartupCommandTest, AccessDeniedEndsTheRunUnlessOverridden) {
     ASSERT_EQ(support.SetUserActive(work_, "Ann Smith", true), 0);
     support.CloseSupport();
   }
-  Outcome refused = Startup({work_, "Ann Smith"}, {platform::Button::kCancel});
+  CommandOutcome refused = Startup({work_, "Ann Smith"}, {platform::Button::kCancel});
   EXPECT_EQ(refused.status, kExitFailed);
   EXPECT_THAT(refused.numbers, ElementsAre(0, 217)) << refused.texts;
   EXPECT_THAT(refused.out, IsEmpty());
 
   options_.yes = true;
-  Outcome overridden = Startup({work_, "Ann Smith"});
+  CommandOutcome overridden = Startup({work_, "Ann Smith"});
   ASSERT_EQ(overridden.status, kExitOk) << overridden.err << overridden.texts;
   EXPECT_THAT(overridden.numbers, IsEmpty());
   EXPECT_THAT(overridden.out, HasSubstr(Shown(work_, "Ann Smith")));
@@ -228,13 +194,13 @@ TEST_F(StartupCommandTest, PasswordSignsOnOrTheUntitledDatabaseOpens) {
               1);
   }
   options_.password = "secret1";
-  Outcome signed_on = Startup({"Ann Smith"});
+  CommandOutcome signed_on = Startup({"Ann Smith"});
   ASSERT_EQ(signed_on.status, kExitOk) << signed_on.err << signed_on.texts;
   EXPECT_THAT(signed_on.out, HasSubstr(Shown(work_, "Ann Smith") + "access: Administrator\n"));
 
   options_.password = "wrong1";
   typed_ = {"wrong2", "wrong3"};
-  Outcome refused = Startup({"Ann Smith"});
+  CommandOutcome refused = Startup({"Ann Smith"});
   ASSERT_EQ(refused.status, kExitOk) << refused.err << refused.texts;
   EXPECT_THAT(refused.numbers, ElementsAre(1237, 1236, 1237, 1236, 242, 370));
   EXPECT_THAT(refused.out, HasSubstr(Shown(untitled_, "Ann Smith")));
@@ -243,7 +209,7 @@ TEST_F(StartupCommandTest, PasswordSignsOnOrTheUntitledDatabaseOpens) {
 TEST_F(StartupCommandTest, JsonAndRefusedOptions) {
   NewDatabase(work_, "Ann Smith");
   options_.json = true;
-  Outcome json = Startup({"Ann Smith"});
+  CommandOutcome json = Startup({"Ann Smith"});
   ASSERT_EQ(json.status, kExitOk) << json.err << json.texts;
   EXPECT_THAT(json.out, HasSubstr("{\"title\": \"Corvane Quillmark - WORK.DBF (Ann Smith)\", "
                                   "\"database\": \"" + work_ + "\", \"person\": \"Ann Smith\", "
@@ -251,12 +217,12 @@ TEST_F(StartupCommandTest, JsonAndRefusedOptions) {
   options_.json = false;
 
   // The database is one of the words; --db would be a second one.
-  options_.db = work_;
+  db_ = work_;
   EXPECT_EQ(Startup({"Ann Smith"}).status, kExitUsage);
-  options_.db.clear();
+  db_.clear();
   EXPECT_EQ(Startup({"--nologo"}).status, kExitUsage);
   // After "--" every word is the command line's.
-  Outcome literal = Startup({"--", "--nologo", "Ann Smith"});
+  CommandOutcome literal = Startup({"--", "--nologo", "Ann Smith"});
   EXPECT_EQ(literal.status, kExitOk) << literal.err << literal.texts;
   EXPECT_THAT(literal.numbers, ElementsAre(175));
 }

@@ -13,6 +13,7 @@
 #include "cli/dispatcher.h"
 #include "core/calendar.h"
 #include "core/date_text.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -22,41 +23,6 @@ namespace {
 using ::testing::Contains;
 using ::testing::HasSubstr;
 using ::testing::Not;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-  std::string texts;
-};
-
-// The dispatcher owns the interface it runs with; this one hands every call
-// to the test's scripted double.
-class ForwardingUi final : public platform::UserInterface {
- public:
-  explicit ForwardingUi(platform::UserInterface& target) : target_(target) {}
-  void Show(const platform::Message& m) override { target_.Show(m); }
-  platform::Button AskYesNo(const platform::Message& m, platform::Button d) override {
-    return target_.AskYesNo(m, d);
-  }
-  platform::Button AskYesNoCancel(const platform::Message& m, platform::Button d) override {
-    return target_.AskYesNoCancel(m, d);
-  }
-  std::optional<std::string> AskText(const platform::TextPrompt& p) override {
-    return target_.AskText(p);
-  }
-  void BeginProgress(std::string_view t, long n) override { target_.BeginProgress(t, n); }
-  bool AdvanceProgress(long d, std::string_view s) override {
-    return target_.AdvanceProgress(d, s);
-  }
-  void EndProgress() override { target_.EndProgress(); }
-  void SetWaitCursor(bool on) override { target_.SetWaitCursor(on); }
-  void ProcessPendingEvents() override { target_.ProcessPendingEvents(); }
-
- private:
-  platform::UserInterface& target_;
-};
 
 // "3/4/2024 10:15" style texts are what the user's regional settings show;
 // the tests compare with the program's own formatting of the stamp.
@@ -71,67 +37,42 @@ std::string Now(int hour, int minute, int second = 0, int day = 4) {
   return text;
 }
 
-class StopwatchCommandsTest : public ::testing::Test {
+class StopwatchCommandsTest : public CommandTest {
  protected:
   StopwatchCommandsTest() {
-    Outcome created = Run({"db", "new", db_});
+    allow_unused_answers_ = true;
+    CommandOutcome created = RunLine({"db", "new", db_});
     EXPECT_EQ(created.status, kExitOk) << created.err << created.texts;
   }
 
-  // One program run: `quillmk-cli --home H --user Alice --db D WORDS...`.
-  Outcome Run(std::vector<std::string> words, std::vector<platform::Button> answers = {}) {
-    test::ScriptedUserInterface ui;
-    ui.AllowUnusedAnswers();
-    for (platform::Button answer : answers) ui.QueueAnswer(answer);
-    std::vector<std::string> arguments = {"--home", home_.path(), "--user", "Alice", "--db", db_};
-    arguments.insert(arguments.end(), words.begin(), words.end());
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCommandLine(arguments, AllCommands(), out, err,
-                                      [&ui](const GlobalOptions&) {
-                                        return std::unique_ptr<platform::UserInterface>(
-                                            new ForwardingUi(ui));
-                                      });
-    std::string texts;
-    for (const std::string& text : ui.Texts()) texts += text + "\n";
-    return {status, out.str(), err.str(), ui.Numbers(), texts};
-  }
-
-  Outcome RunAt(std::string now, std::vector<std::string> words,
-                std::vector<platform::Button> answers = {}) {
+  // One program run, `quillmk-cli --home H --user Alice --db D WORDS...`,
+  // at the local wall clock time `now`.
+  CommandOutcome RunAt(std::string now, std::vector<std::string> words,
+                       std::vector<platform::Button> answers = {}) {
     words.push_back("--now");
     words.push_back(std::move(now));
-    return Run(std::move(words), std::move(answers));
+    return RunLine(std::move(words), std::move(answers));
   }
 
-  void Ok(const Outcome& outcome) {
+  void Ok(const CommandOutcome& outcome) {
     EXPECT_EQ(outcome.status, kExitOk) << outcome.out << outcome.err << outcome.texts;
   }
 
   std::string Status(std::string now) {
-    Outcome status = RunAt(std::move(now), {"status", "--json"});
+    CommandOutcome status = RunAt(std::move(now), {"status", "--json"});
     EXPECT_EQ(status.status, kExitOk) << status.err << status.texts;
     return status.out;
   }
 
-  std::string Records() {
-    Outcome listed = Run({"records", "--format", "csv"});
-    EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
-    return listed.out;
-  }
-
   static std::string Shown(core::TimeStamp stamp) { return core::FormatDateTime(stamp, false); }
-
-  test::TempDir home_;
-  std::string db_ = home_.File("work.dbf");
 };
 
 TEST_F(StopwatchCommandsTest, RunningStopwatchOutlivesTheProcessThatStartedIt) {
   const pid_t child = fork();
   ASSERT_NE(child, -1);
   if (child == 0) {
-    const Outcome started = RunAt(Now(9, 0, 40), {"start", "--client", "Acme", "--expense",
-                                                  "4.50", "--billable", "no"});
+    const CommandOutcome started = RunAt(
+        Now(9, 0, 40), {"start", "--client", "Acme", "--expense", "4.50", "--billable", "no"});
     _exit(started.status == kExitOk && started.out.find("9:00") != std::string::npos ? 0 : 3);
   }
   int wait_status = 0;
@@ -147,7 +88,7 @@ TEST_F(StopwatchCommandsTest, RunningStopwatchOutlivesTheProcessThatStartedIt) {
   EXPECT_THAT(status, HasSubstr("\"client\": \"Acme\""));
   EXPECT_THAT(status, HasSubstr("\"expense\": 4.50, \"billable\": false"));
 
-  Outcome text = RunAt(Now(9, 45, 10), {"status"});
+  CommandOutcome text = RunAt(Now(9, 45, 10), {"status"});
   Ok(text);
   EXPECT_THAT(text.out, HasSubstr("Stopwatch: Running (Duration: 0 hr 45 min)"));
 }
@@ -168,11 +109,11 @@ TEST_F(StopwatchCommandsTest, PauseHandlingShapesTheStoppedRecord) {
   int day = 4;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.handling);
-    Ok(Run({"settings", "set", "GeneralConfig", "PauseHandling", c.handling}));
+    Ok(RunLine({"settings", "set", "GeneralConfig", "PauseHandling", c.handling}));
     Ok(RunAt(Now(9, 0, 40, day), {"start", "--description", "Audit"}));
     Ok(RunAt(Now(10, 0, 0, day), {"pause"}));
     Ok(RunAt(Now(10, 15, 0, day), {"resume"}));
-    Outcome stopped = RunAt(Now(11, 0, 0, day), {"stop"});
+    CommandOutcome stopped = RunAt(Now(11, 0, 0, day), {"stop"});
     Ok(stopped);
     EXPECT_THAT(stopped.out, HasSubstr("Added record " + std::to_string(day - 3)));
     EXPECT_THAT(Records(), HasSubstr("," + Shown(c.start) + "," + Shown(c.end) + "," +
@@ -183,8 +124,8 @@ TEST_F(StopwatchCommandsTest, PauseHandlingShapesTheStoppedRecord) {
 }
 
 TEST_F(StopwatchCommandsTest, RefusedStopsAndResumesKeepItRunning) {
-  Ok(Run({"add", "--start", "3/4/2024 9:30 AM", "--end", "3/4/2024 10:30 AM", "--description",
-          "Meeting"}));
+  Ok(RunLine({"add", "--start", "3/4/2024 9:30 AM", "--end", "3/4/2024 10:30 AM",
+              "--description", "Meeting"}));
   Ok(RunAt(Now(9, 0, 10), {"start"}));
 
   struct Case {
@@ -201,12 +142,12 @@ TEST_F(StopwatchCommandsTest, RefusedStopsAndResumesKeepItRunning) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Outcome refused = RunAt(c.now, c.words);
+    CommandOutcome refused = RunAt(c.now, c.words);
     EXPECT_EQ(refused.status, kExitFailed);
     EXPECT_THAT(refused.numbers, Contains(c.message)) << refused.texts;
   }
   // Over the existing record: the overlap message, and nothing lost.
-  Outcome overlap = RunAt(Now(10, 0, 20), {"stop"});
+  CommandOutcome overlap = RunAt(Now(10, 0, 20), {"stop"});
   EXPECT_EQ(overlap.status, kExitFailed);
   EXPECT_THAT(overlap.texts, HasSubstr("overlaps that of an existing time record"));
 
@@ -217,14 +158,14 @@ TEST_F(StopwatchCommandsTest, RefusedStopsAndResumesKeepItRunning) {
 }
 
 TEST_F(StopwatchCommandsTest, RecallFillsTheStopwatch) {
-  Ok(Run({"memorize", "--client", "Acme", "--project", "Ledger", "--activity", "Audit"}));
-  Ok(Run({"memorize", "--client", "Beta", "--project", "Plans"}));
-  Outcome listed = Run({"memorized", "list"});
+  Ok(RunLine({"memorize", "--client", "Acme", "--project", "Ledger", "--activity", "Audit"}));
+  Ok(RunLine({"memorize", "--client", "Beta", "--project", "Plans"}));
+  CommandOutcome listed = RunLine({"memorized", "list"});
   Ok(listed);
   EXPECT_THAT(listed.out,
               HasSubstr("2\tAlice  /  Beta  /  Plans  /  <<Not Specified>>  /  <<Not Specified>>\n"));
 
-  Ok(Run({"recall", "1"}));
+  Ok(RunLine({"recall", "1"}));
   const std::string status = Status(Now(9, 0));
   EXPECT_THAT(status, HasSubstr("\"person\": \"Alice\", \"client\": \"Acme\", "
                                 "\"project\": \"Ledger\", \"subproject\": \"<<Not Specified>>\", "
@@ -235,7 +176,7 @@ TEST_F(StopwatchCommandsTest, RecallFillsTheStopwatch) {
   Ok(RunAt(Now(9, 30), {"stop"}));
   EXPECT_THAT(Records(), HasSubstr("1,Alice,Acme,Ledger,<<Not Specified>>,Audit,"));
 
-  Outcome missing = Run({"recall", "3"});
+  CommandOutcome missing = RunLine({"recall", "3"});
   EXPECT_EQ(missing.status, kExitFailed);
   EXPECT_THAT(missing.err, HasSubstr("no memorized set 3"));
 }
@@ -243,15 +184,15 @@ TEST_F(StopwatchCommandsTest, RecallFillsTheStopwatch) {
 TEST_F(StopwatchCommandsTest, StatusShowsTodaysHoursAndTheGoal) {
   // Goal 8 hours, 2 hours recorded today, the stopwatch running 30 minutes:
   // the goal is reached 5 h 30 min from now.
-  Ok(Run({"add", "--start", "3/4/2024 9:00 AM", "--end", "3/4/2024 11:00 AM", "--description",
-          "Audit"}));
+  Ok(RunLine({"add", "--start", "3/4/2024 9:00 AM", "--end", "3/4/2024 11:00 AM",
+              "--description", "Audit"}));
   Ok(RunAt(Now(13, 30), {"start"}));
   const std::string status = Status(Now(14, 0));
   EXPECT_THAT(status, HasSubstr("\"elapsed_seconds\": 1800"));
   EXPECT_THAT(status, HasSubstr("\"todays_hours_seconds\": 9000"));
   EXPECT_THAT(status, HasSubstr("\"completion\": \"" + Shown(At(19, 30)) + "\""));
 
-  Outcome text = RunAt(Now(14, 0), {"status"});
+  CommandOutcome text = RunAt(Now(14, 0), {"status"});
   Ok(text);
   EXPECT_THAT(text.out, HasSubstr("Today's Hours:\t2 hr 30 min\n"));
   EXPECT_THAT(text.out, HasSubstr("Completion at:\t" + Shown(At(19, 30)) + "\n"));
@@ -259,16 +200,16 @@ TEST_F(StopwatchCommandsTest, StatusShowsTodaysHoursAndTheGoal) {
 
 TEST_F(StopwatchCommandsTest, ResetAsksAndStopNewStartsAgain) {
   Ok(RunAt(Now(9, 0), {"start", "--description", "Audit"}));
-  Outcome declined = RunAt(Now(9, 10), {"reset"}, {platform::Button::kNo});
+  CommandOutcome declined = RunAt(Now(9, 10), {"reset"}, {platform::Button::kNo});
   EXPECT_EQ(declined.status, kExitFailed);
   EXPECT_THAT(Status(Now(9, 10)), HasSubstr("\"state\": \"running\""));
 
-  Outcome next = RunAt(Now(9, 40, 30), {"stop", "--new"});
+  CommandOutcome next = RunAt(Now(9, 40, 30), {"stop", "--new"});
   Ok(next);
   EXPECT_THAT(next.out, HasSubstr("Added record 1"));
   EXPECT_THAT(Status(Now(9, 41)), HasSubstr("\"start\": \"" + Shown(At(9, 40)) + "\""));
 
-  Outcome reset = RunAt(Now(9, 50), {"reset"}, {platform::Button::kYes});
+  CommandOutcome reset = RunAt(Now(9, 50), {"reset"}, {platform::Button::kYes});
   Ok(reset);
   EXPECT_THAT(Status(Now(9, 51)), HasSubstr("\"state\": \"inactive\""));
   EXPECT_THAT(Records(), Not(HasSubstr("\n2,")));
@@ -291,7 +232,7 @@ TEST_F(StopwatchCommandsTest, CommandsRefuseWhatTheStateDoesNotAllow) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.words[0]);
-    EXPECT_EQ(Run(c.words).status, c.status);
+    EXPECT_EQ(RunLine(c.words).status, c.status);
   }
   Ok(RunAt(Now(9, 0), {"start"}));
   EXPECT_EQ(RunAt(Now(9, 5), {"start"}).status, kExitFailed);

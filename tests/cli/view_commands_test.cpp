@@ -13,6 +13,7 @@
 
 #include "app/settings.h"
 #include "cli/command.h"
+#include "tests/cli/cli_test_env.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
 
@@ -21,21 +22,6 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
-
-struct Outcome {
-  int status;
-  std::string out;
-  std::string err;
-  std::vector<int> numbers;
-};
-
-const Command& Find(std::string_view name) {
-  for (const Command& command : AllCommands()) {
-    if (command.name == name) return command;
-  }
-  ADD_FAILURE() << "no command " << name;
-  return AllCommands().front();
-}
 
 // One record as the tests know it: what the arithmetic below needs.
 struct Task {
@@ -73,25 +59,12 @@ double JsonNumber(const std::string& json, const std::string& key) {
   return std::strtod(json.c_str() + at + key.size() + 4, nullptr);
 }
 
-class ViewCommandsTest : public ::testing::Test {
+class ViewCommandsTest : public CommandTest {
  protected:
   void SetUp() override { ASSERT_EQ(Run("db new", {db_}).status, kExitOk); }
 
-  Outcome Run(std::string_view name, std::vector<std::string> args) {
-    test::ScriptedUserInterface ui;
-    std::ostringstream out;
-    std::ostringstream err;
-    GlobalOptions options;
-    options.home = home_.path();
-    options.user = "Alice";
-    options.db = db_;
-    CommandContext context{options, std::move(args), ui, out, err};
-    const int status = Find(name).run(context);
-    return {status, out.str(), err.str(), ui.Numbers()};
-  }
-
   std::string Ok(std::string_view name, std::vector<std::string> args) {
-    Outcome outcome = Run(name, std::move(args));
+    CommandOutcome outcome = Run(name, std::move(args));
     EXPECT_EQ(outcome.status, kExitOk) << name << ": " << outcome.err;
     return outcome.out;
   }
@@ -106,13 +79,6 @@ class ViewCommandsTest : public ::testing::Test {
                task.billable ? "yes" : "no", "--description", task.client + " " + task.start});
   }
 
-  void Set(std::string_view section, std::string_view key, int value) {
-    app::CSettings user;
-    std::filesystem::create_directories(home_.File("support"));
-    ASSERT_TRUE(user.BindUser(home_.File("support"), "Alice"));
-    ASSERT_TRUE(user.WriteInt(section, key, value));
-  }
-
   // The record numbers of `list --format csv`, in the listed order.
   std::vector<int> ListedNumbers() {
     std::vector<int> numbers;
@@ -121,9 +87,6 @@ class ViewCommandsTest : public ::testing::Test {
     for (std::size_t i = 1; i < lines.size(); ++i) numbers.push_back(std::stoi(lines[i]));
     return numbers;
   }
-
-  test::TempDir home_;
-  std::string db_ = home_.File("work.dbf");
 };
 
 // Added out of order; record numbers 1 to 4.
@@ -161,7 +124,7 @@ TEST_F(ViewCommandsTest, ListTableUsesTheLayoutAndHighlightsGroups) {
   Ok("columns set", {"client, start date"});
   Ok("columns width", {"client", "6"});
   Ok("columns heading", {"6", "Day"});
-  Set("Layout", "GroupHighlighting", 1);
+  WriteUserSetting("Layout", "GroupHighlighting", 1);
 
   std::vector<std::string> lines = Split(Ok("list", {}), '\n');
   ASSERT_EQ(lines.size(), 5u);
@@ -188,13 +151,13 @@ TEST_F(ViewCommandsTest, DefaultListShowsSixColumnsAndInvoiceNotBilled) {
 }
 
 TEST_F(ViewCommandsTest, DescriptionColumnTakesOverItsSeparateLine) {
-  Set("Layout", "MultiLine", 1);
-  Outcome set = Run("columns set", {"start date,description"});
+  WriteUserSetting("Layout", "MultiLine", 1);
+  CommandOutcome set = Run("columns set", {"start date,description"});
   EXPECT_EQ(set.status, kExitOk) << set.err;
   EXPECT_THAT(set.numbers, ElementsAre(2019));
   EXPECT_THAT(Ok("columns show", {"--json"}), HasSubstr("\"multi_line\": 0"));
-  Set("Layout", "MultiLine", 1);
-  Outcome without = Run("columns set", {"start date,duration"});
+  WriteUserSetting("Layout", "MultiLine", 1);
+  CommandOutcome without = Run("columns set", {"start date,duration"});
   EXPECT_TRUE(without.numbers.empty());
   EXPECT_THAT(Ok("columns show", {"--json"}), HasSubstr("\"multi_line\": 1"));
 }
@@ -267,10 +230,10 @@ class SummaryTotalsTest : public ViewCommandsTest,
 TEST_P(SummaryTotalsTest, AgreesWithTheRecords) {
   const SummaryCase& c = GetParam();
   for (const Task& task : kTasks) Add(task);
-  Set("GeneralConfig", "MinimumDuration", c.rounding.minimum);
-  Set("GeneralConfig", "DurationIncrement", c.rounding.increment);
-  Set("GeneralConfig", "RoundBeforeMultiplying", c.round_before_multiplying);
-  Set("Settings", "DurationFormat", 0);  // " 3.22 Hours"
+  WriteUserSetting("GeneralConfig", "MinimumDuration", c.rounding.minimum);
+  WriteUserSetting("GeneralConfig", "DurationIncrement", c.rounding.increment);
+  WriteUserSetting("GeneralConfig", "RoundBeforeMultiplying", c.round_before_multiplying);
+  WriteUserSetting("Settings", "DurationFormat", 0);  // " 3.22 Hours"
 
   const Expected e = Totals(kTasks, c.rounding, [](const Task&) { return true; });
   const double time_fee = c.round_before_multiplying ? RoundedFee(e) : e.fee;
@@ -338,11 +301,11 @@ TEST_P(SubtotalsTest, GroupsAndFiguresAgreeWithTheRecords) {
   sort.push_back("--subtotal-levels");
   sort.push_back(std::to_string(c.levels));
   Ok("sort set", sort);
-  Set("GeneralConfig", "NumSubtotalLevels", c.levels);  // whatever sort set stores
-  Set("GeneralConfig", "MinimumDuration", 900);
-  Set("GeneralConfig", "DurationIncrement", 900);
-  Set("GeneralConfig", "RoundBeforeMultiplying", 1);
-  Set("Settings", "DurationFormat", 2);  // " 3.22"
+  WriteUserSetting("GeneralConfig", "NumSubtotalLevels", c.levels);  // whatever sort set stores
+  WriteUserSetting("GeneralConfig", "MinimumDuration", 900);
+  WriteUserSetting("GeneralConfig", "DurationIncrement", 900);
+  WriteUserSetting("GeneralConfig", "RoundBeforeMultiplying", 1);
+  WriteUserSetting("Settings", "DurationFormat", 2);  // " 3.22"
 
   std::vector<std::string> lines = Split(Ok("subtotals", {}), '\n');
   ASSERT_EQ(lines.size(), c.lines.size() + 1) << Ok("subtotals", {});
