@@ -5,7 +5,11 @@
 #include <sstream>
 #include <utility>
 
+#include "app/security.h"
 #include "app/settings.h"
+#include "db/support_db.h"
+#include "db/table_reporter.h"
+#include "engine/engine.h"
 
 namespace qm::cli {
 
@@ -106,6 +110,16 @@ std::string CommandTest::Records() {
   CommandOutcome listed = Run("records", {"--format", "csv"});
   EXPECT_EQ(listed.status, kExitOk) << listed.err << listed.texts;
   return listed.out;
+}
+
+void CommandTest::WritePassword(const std::string& database, std::string_view person,
+                                std::string_view password) {
+  engine::TableEngine engine;
+  db::SupportDb support(engine, db::RunTableReporter());
+  ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, person,
+                                       app::ScramblePassword(password),
+                                       db::SupportFileName(database), true),
+            1);
 }
 
 void CommandTest::WriteUserSetting(std::string_view section, std::string_view key, int value) {

@@ -93,6 +93,11 @@ class CommandTest : public ::testing::Test {
   // `records --format csv`, which must succeed.
   std::string Records();
 
+  // Gives `person` (app::kAdministratorEntry: the administrator) the
+  // password `password` in the support file of `database`.
+  void WritePassword(const std::string& database, std::string_view person,
+                     std::string_view password);
+
   // Writes `value` under `section`/`key` in user_'s own settings file.
   void WriteUserSetting(std::string_view section, std::string_view key, int value);
 

@@ -68,14 +68,7 @@ TEST_F(DbCommandsTest, NewDatabaseNeedsAFreeName) {
 TEST_F(DbCommandsTest, ProtectedDatabaseSignsThePersonOn) {
   ASSERT_EQ(Run("db new", {db_}).status, kExitOk);
   ASSERT_EQ(Add("Alice", "3/4/2024 9:00 AM", "3/4/2024 10:00 AM").status, kExitOk);
-  {
-    engine::TableEngine engine;
-    db::SupportDb support(engine, db::RunTableReporter());
-    ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, app::kAdministratorEntry,
-                                         app::ScramblePassword("secret1"),
-                                         db::SupportFileName(db_), true),
-              1);
-  }
+  ASSERT_NO_FATAL_FAILURE(WritePassword(db_, app::kAdministratorEntry, "secret1"));
   // Three wrong passwords: refused, and nothing is written.
   typed_ = {"wrong1", "wrong2", "wrong3"};
   CommandOutcome refused = Add("Alice", "3/5/2024 9:00 AM", "3/5/2024 10:00 AM");

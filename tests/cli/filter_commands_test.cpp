@@ -85,17 +85,8 @@ TEST_F(FilterCommandsTest, ExpressionsOfTheDocumentedExamples) {
 }
 
 TEST_F(FilterCommandsTest, PersonWithoutAdministratorAccessSeesOnlyTheirOwnRecords) {
-  {
-    engine::TableEngine engine;
-    db::SupportDb support(engine, db::RunTableReporter());
-    const std::string file = db::SupportFileName(db_);
-    ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, app::kAdministratorEntry,
-                                         app::ScramblePassword("boss1"), file, true),
-              1);
-    ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, "Smith",
-                                         app::ScramblePassword("mine1"), file, true),
-              1);
-  }
+  ASSERT_NO_FATAL_FAILURE(WritePassword(db_, app::kAdministratorEntry, "boss1"));
+  ASSERT_NO_FATAL_FAILURE(WritePassword(db_, "Smith", "mine1"));
   user_ = "Smith";
   options_.password = "mine1";
   EXPECT_EQ(Expression(), ".NOT.DELETED().AND.UPPER(PERSON)=\"SMITH   \"");

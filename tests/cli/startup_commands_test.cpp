@@ -185,14 +185,7 @@ TEST_F(StartupCommandTest, AccessDeniedEndsTheRunUnlessOverridden) {
 // database opens (370).
 TEST_F(StartupCommandTest, PasswordSignsOnOrTheUntitledDatabaseOpens) {
   NewDatabase(work_, "Ann Smith");
-  {
-    engine::TableEngine engine;
-    db::SupportDb support(engine, db::RunTableReporter());
-    ASSERT_EQ(support.WriteSupportString(app::kPasswordSection, app::kAdministratorEntry,
-                                         app::ScramblePassword("secret1"),
-                                         db::SupportFileName(work_), true),
-              1);
-  }
+  ASSERT_NO_FATAL_FAILURE(WritePassword(work_, app::kAdministratorEntry, "secret1"));
   options_.password = "secret1";
   CommandOutcome signed_on = Startup({"Ann Smith"});
   ASSERT_EQ(signed_on.status, kExitOk) << signed_on.err << signed_on.texts;
