@@ -192,6 +192,16 @@ int ErrorReporter::ShowMessageWithText(int id, std::string_view text, int captio
   return id;
 }
 
+int ErrorReporter::ShowMessageWithArguments(int id,
+                                            std::initializer_list<MessageArgument> arguments,
+                                            int caption_id) {
+  if (id == 0) return 0;
+  std::optional<std::string> format = WholeText(id);
+  std::string message = format ? FormatMessageText(*format, arguments) : MissingMessageText(id);
+  Show(id, std::move(message), caption_id, platform::MessageIcon::kInformation);
+  return id;
+}
+
 int ErrorReporter::ShowMessageWithNumber(int id, long long number, int caption_id) {
   if (id == 0) return 0;
   std::optional<std::string> format = WholeText(id);

@@ -13,10 +13,12 @@
 
 #include <array>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "app/message_format.h"
 #include "platform/user_interface.h"
 
 namespace qm::app {
@@ -92,6 +94,10 @@ class ErrorReporter {
   int ShowMessageWithText(int id, std::string_view text, int caption_id = 0);
   // Message `id` with its one "%d", "%ld" or "%u" filled.
   int ShowMessageWithNumber(int id, long long number, int caption_id = 0);
+  // The text of `id` with every "%s" / "%d" filled in order, shown under
+  // its number.
+  int ShowMessageWithArguments(int id, std::initializer_list<MessageArgument> arguments,
+                               int caption_id = 0);
 
   // Message 99 with the module and line of a failed consistency check,
   // logged with error code 0. Returns 99.

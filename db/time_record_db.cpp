@@ -548,8 +548,8 @@ int TimeRecordDb::CheckOverlapBeforeAdd(const core::TimeRecord& record) {
   if (ReporterReady()) {
     const std::string start = core::FormatDateTime(found.start, false);
     const std::string end = core::FormatDateTime(found.end, false);
-    app::Reporter().ShowText(app::FormatMessageText(
-        app::Reporter().LoadText(kOverlapRefused).value_or(""), {start, end}));
+    app::Reporter().ShowMessageWithArguments(kOverlapRefused,
+                                             {std::string_view(start), std::string_view(end)});
   }
   return kOverlapRefused;
 }
@@ -600,8 +600,8 @@ int TimeRecordDb::CopyDatabaseTo(const std::string& new_file_name) {
   if (!copied) {
     fs::remove(scratch, ignored);
     if (ReporterReady()) {
-      app::Reporter().ShowText(app::FormatMessageText(
-          app::Reporter().LoadText(kCopyFailed).value_or(""), {database_file_, new_file_name}));
+      app::Reporter().ShowMessageWithArguments(
+          kCopyFailed, {std::string_view(database_file_), std::string_view(new_file_name)});
     }
     return kCopyFailed;
   }

@@ -157,9 +157,9 @@ RecordCheck CheckRecordBoxes(EntryContext& context, const RecordBoxes& boxes, bo
       if (list.empty() && Trimmed(text).empty()) continue;
       if (show_messages && app::HasReporter()) {
         const std::string name = DescriptorName(context, kind);
-        const std::string format = app::Reporter().LoadText(kNotADescriptor).value_or("");
-        app::Reporter().ShowText(app::FormatMessageText(
-            format, {std::string_view(name), std::string_view(text), std::string_view(name)}));
+        app::Reporter().ShowMessageWithArguments(
+            kNotADescriptor,
+            {std::string_view(name), std::string_view(text), std::string_view(name)});
       }
       return {kNotADescriptor, kDescriptorBoxes[kind]};
     }

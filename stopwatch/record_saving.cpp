@@ -23,9 +23,8 @@ int ShowOverlap(const core::TimeRecord& existing) {
   if (app::HasReporter()) {
     const std::string start = core::FormatDateTime(existing.start, false);
     const std::string end = core::FormatDateTime(existing.end, false);
-    app::Reporter().ShowText(app::FormatMessageText(
-        app::Reporter().LoadText(kOverlap).value_or(""),
-        {std::string_view(start), std::string_view(end)}));
+    app::Reporter().ShowMessageWithArguments(kOverlap,
+                                             {std::string_view(start), std::string_view(end)});
   }
   return kOverlap;
 }
