@@ -180,6 +180,7 @@ int TimeRecordDb::OpenTimeRecordDb(const std::string& file_name) {
   if (is_open()) CloseTimeRecordDb();
   if (int result = OpenTable(file_name, *this, row_); result != 0) return result;
   database_file_ = file_name;
+  if (!options_.end_time_index_at_open) return 0;
   if (int result = OpenEndTimeIndex(); result != 0) {
     CloseTable();
     row_.reset();

@@ -58,6 +58,10 @@ struct TimeRecordDbOptions {
   bool single_user = false;              // "SingleUser": no locks, no shared entries
   bool pack_on_close = true;             // "PackOnClose"
   bool allow_overlapping_tasks = false;  // "AllowOverlappingTasks"
+  // The end-time index is built at the open unless the caller builds the
+  // temporary index itself at once (the user index holds both tags), so
+  // that a large table is not indexed twice.
+  bool end_time_index_at_open = true;
 };
 
 // The engine settings made once at start-up: lock attempts and delay

@@ -106,6 +106,8 @@ bool ProgramRun::Prepare() {
   db_options.pack_on_close = settings_.pack_on_close != 0;
   db_options.allow_overlapping_tasks =
       settings_.general.Get(app::GeneralConfigKey::kAllowOverlappingTasks) != 0;
+  // The user index, built right after the open, holds the end-time tag too.
+  db_options.end_time_index_at_open = false;
   support_ = std::make_unique<db::SupportDb>(engine_, db::RunTableReporter());
   support_->set_user_name(user_name_);
   db_ = std::make_unique<db::TimeRecordDb>(engine_, db::RunTableReporter(), *support_, db_options);
