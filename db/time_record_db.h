@@ -137,6 +137,7 @@ class TimeRecordDb final : public engine::DbTable {
   bool has_temporary_index() const { return end_time_tag_.has_value(); }
   std::optional<engine::Tag> user_tag() const { return user_tag_; }
   std::optional<engine::Tag> end_time_tag() const { return end_time_tag_; }
+  std::optional<engine::Tag> display_tag() const { return display_tag_; }
   // Whether record `number` belongs in USERTAG (its FOR condition, read
   // from the stored record; the cursor does not move). False without
   // USERTAG or when there is no such record.

@@ -4,12 +4,14 @@ namespace qm::stopwatch {
 
 void DatabaseRecordsByEndTime::VisitLatestFirst(
     const std::function<bool(const core::TimeRecord&)>& visit) const {
-  db_.SetDisplayTag(std::nullopt);
+  const std::optional<engine::Tag> shown = db_.display_tag();
+  db_.SetDisplayTag(db_.end_time_tag());
   core::TimeRecord record;
   for (int result = db_.LastRecord(record); result == 0; result = db_.PreviousRecord(record)) {
     if (db_.IsCurrentDeleted()) continue;
-    if (!visit(record)) return;
+    if (!visit(record)) break;
   }
+  db_.SetDisplayTag(shown);
 }
 
 }  // namespace qm::stopwatch

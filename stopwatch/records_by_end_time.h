@@ -8,8 +8,8 @@
 namespace qm::stopwatch {
 
 // Walks the end-time order of the table (not the user's filtered order:
-// the day's hours count every record of the person). Leaves the table in
-// that order; a caller that lists records afterwards sets its own.
+// the day's hours count every record of the person), then puts the user's
+// order back, so that a clock tick never changes what the list shows.
 class DatabaseRecordsByEndTime final : public core::RecordsByEndTime {
  public:
   explicit DatabaseRecordsByEndTime(db::TimeRecordDb& db) : db_(db) {}

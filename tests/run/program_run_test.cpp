@@ -15,6 +15,7 @@
 #include "db/support_db.h"
 #include "db/table_reporter.h"
 #include "stopwatch/record_saving.h"
+#include "stopwatch/records_by_end_time.h"
 #include "platform/paths.h"
 #include "tests/support/scripted_ui.h"
 #include "tests/support/test_paths.h"
@@ -258,6 +259,48 @@ TEST_F(ProgramRunTest, AnotherPersonsRecordAppearsAtThePoll) {
   EXPECT_FALSE(ann.PollForChanges());
   EXPECT_EQ(bob.Close(), 0);
   EXPECT_EQ(ann.Close(), 0);
+}
+
+}  // namespace
+}  // namespace qm::run
+
+namespace qm::run {
+namespace {
+
+// The day's hours walk every record by end time, whatever the person's
+// filter and order; the list keeps reading in that order afterwards.
+TEST_F(ProgramRunTest, TodaysHoursCountEveryRecordAndLeaveTheUsersOrder) {
+  CreateDatabase();
+  ProgramRun run(ui_, Options("Ann Smith", work_));
+  ASSERT_TRUE(run.Prepare());
+  ASSERT_EQ(run.Open(), 0);
+  stopwatch::EntryContext context = run.entry_context();
+  core::TimeRecord record;
+  core::ClearTimeRecord(record);
+  record.descriptors[core::kPersonDescriptor].assign("Ann Smith");
+  record.description.assign("Work");
+  for (const char* client : {"Acme", "Bolt", "Acme"}) {
+    record.descriptors[core::kClientDescriptor].assign(client);
+    record.start = record.end == 0 ? 1'699'999'980 : record.end;  // a whole minute
+    record.end = record.start + 1800;
+    ASSERT_EQ(stopwatch::SaveNewRecord(context, record), 0);
+  }
+  view::RecordFilter only_bolt;
+  only_bolt.enabled = 1;
+  only_bolt.rows[0] = {view::kFieldClient, view::kCompareEqual, "Bolt", view::kLinkEnd};
+  ASSERT_EQ(run.user_index().ApplyFilterAndSort(std::nullopt, only_bolt), 0);
+  ASSERT_EQ(run.db().CountRecords(true), 1);
+
+  stopwatch::DatabaseRecordsByEndTime records(run.db());
+  std::vector<core::TimeStamp> ends;
+  records.VisitLatestFirst([&](const core::TimeRecord& r) {
+    ends.push_back(r.end);
+    return true;
+  });
+  EXPECT_THAT(ends, ElementsAre(1'700'005'380, 1'700'003'580, 1'700'001'780));
+  EXPECT_EQ(run.db().display_tag(), run.db().user_tag());
+  EXPECT_EQ(run.db().CountRecords(true), 1);
+  EXPECT_EQ(run.Close(), 0);
 }
 
 }  // namespace
