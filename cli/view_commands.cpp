@@ -103,17 +103,18 @@ std::string Padded(std::string text, int width) {
 }
 
 // A session opened on the database, closed when the command is done.
-bool OpenSession(DbSession& session) { return session.Prepare() && session.Open() == 0; }
+// Opens the run; false after the failure was reported and the run closed.
+bool OpenSession(DbSession& session) {
+  if (session.Prepare() && session.Open() == 0) return true;
+  session.Close();
+  return false;
+}
 
 int Finish(DbSession& session, int result) {
   const int closed = session.Close();
   return result == 0 && closed == 0 ? kExitOk : kExitFailed;
 }
 
-// Other users' changes since the database was opened reach this run first.
-void Poll(DbSession& session) {
-  if (session.user_index().PollForIndexChanges()) (void)session.user_index().ReindexUserIndex();
-}
 
 bool TakeJsonFlag(CommandContext& context) {
   bool json = context.options.json;
@@ -143,10 +144,7 @@ int RunList(CommandContext& context) {
   if (format != "table" && format != "csv" && format != "json") return Usage(context, kListUsage);
 
   DbSession session(context);
-  if (!OpenSession(session)) {
-    session.Close();
-    return kExitFailed;
-  }
+  if (!OpenSession(session)) return kExitFailed;
   const view::DescriptorNames& names = session.settings().descriptor_names;
   const view::ColumnLayout& layout = session.settings().layout;
   std::vector<int> columns;
@@ -233,11 +231,9 @@ int RunList(CommandContext& context) {
 int RunSummary(CommandContext& context) {
   if (!TakeJsonFlag(context)) return Usage(context, kSummaryUsage);
   DbSession session(context);
-  if (!OpenSession(session)) {
-    session.Close();
-    return kExitFailed;
-  }
-  Poll(session);
+  if (!OpenSession(session)) return kExitFailed;
+  // Other users' changes since the database was opened count too.
+  session.PollForChanges();
   view::SummaryContext summary_context;
   summary_context.filter_enabled = view::IsFilterEnabled(session.user_settings());
   summary_context.administrator = session.is_administrator();
@@ -280,11 +276,9 @@ int RunSummary(CommandContext& context) {
 int RunSubtotals(CommandContext& context) {
   if (!TakeJsonFlag(context)) return Usage(context, kSubtotalsUsage);
   DbSession session(context);
-  if (!OpenSession(session)) {
-    session.Close();
-    return kExitFailed;
-  }
-  Poll(session);
+  if (!OpenSession(session)) return kExitFailed;
+  // Other users' changes since the database was opened count too.
+  session.PollForChanges();
   view::SubtotalSettings settings;
   settings.order = view::LoadSortOrder(session.user_settings());
   settings.num_subtotal_levels =

@@ -11,18 +11,29 @@ namespace qm::engine {
 
 namespace {
 
-int SetLock(int fd, std::uint64_t offset, short type) {
+// One byte of the lock region, as an open-file-description lock names it.
+struct flock OneByte(std::uint64_t offset, short type) {
   struct flock lock {};
   lock.l_type = type;
   lock.l_whence = SEEK_SET;
   lock.l_start = static_cast<off_t>(offset);
   lock.l_len = 1;
   lock.l_pid = 0;  // required for open-file-description locks
+  return lock;
+}
+
+// 0, or the errno of the failed call.
+int LockCall(int fd, int command, struct flock& lock) {
   int result;
   do {
-    result = ::fcntl(fd, F_OFD_SETLK, &lock);
+    result = ::fcntl(fd, command, &lock);
   } while (result != 0 && errno == EINTR);
   return result == 0 ? 0 : errno;
+}
+
+int SetLock(int fd, std::uint64_t offset, short type) {
+  struct flock lock = OneByte(offset, type);
+  return LockCall(fd, F_OFD_SETLK, lock);
 }
 
 }  // namespace
@@ -89,17 +100,8 @@ void ShareLock::Release() {
 }
 
 bool IsOpenElsewhere(int fd) {
-  struct flock lock {};
-  lock.l_type = F_WRLCK;
-  lock.l_whence = SEEK_SET;
-  lock.l_start = static_cast<off_t>(kOpenLockByte);
-  lock.l_len = 1;
-  lock.l_pid = 0;  // required for open-file-description locks
-  int result;
-  do {
-    result = ::fcntl(fd, F_OFD_GETLK, &lock);
-  } while (result != 0 && errno == EINTR);
-  return result != 0 || lock.l_type != F_UNLCK;
+  struct flock lock = OneByte(kOpenLockByte, F_WRLCK);
+  return LockCall(fd, F_OFD_GETLK, lock) != 0 || lock.l_type != F_UNLCK;
 }
 
 }  // namespace qm::engine
