@@ -12,6 +12,7 @@
 #include "cli/db_commands.h"
 #include "cli/entry_commands.h"
 #include "cli/json_text.h"
+#include "cli/listing_text.h"
 #include "core/amount_text.h"
 #include "core/date_text.h"
 #include "core/time_record.h"
@@ -80,22 +81,6 @@ int RunUndelete(CommandContext& context) { return ChangeDeletion(context, true);
 
 // --- records ------------------------------------------------------------------------------
 
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
-}
-
-std::string Amount(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
-
 int RunRecords(CommandContext& context) {
   std::string format = context.options.json ? "json" : "text";
   const std::vector<std::string>& args = context.args;
@@ -134,7 +119,7 @@ int RunRecords(CommandContext& context) {
       }
       context.out << ", \"start\": " << JsonText(start) << ", \"end\": " << JsonText(end)
                   << ", \"pause\": " << record.pauseDuration
-                  << ", \"expense\": " << Amount(record.expense)
+                  << ", \"expense\": " << AmountText(record.expense)
                   << ", \"billable\": " << (record.billable ? "true" : "false")
                   << ", \"edited\": " << (record.edited ? "true" : "false")
                   << ", \"invoice\": " << record.invoice
@@ -146,7 +131,7 @@ int RunRecords(CommandContext& context) {
         context.out << separator << CsvField(record.descriptors[i].view());
       }
       context.out << separator << CsvField(start) << separator << CsvField(end) << separator
-                  << record.pauseDuration << separator << Amount(record.expense) << separator
+                  << record.pauseDuration << separator << AmountText(record.expense) << separator
                   << (record.billable ? "yes" : "no") << separator
                   << (record.edited ? "yes" : "no") << separator << record.invoice << separator
                   << CsvField(record.description.view()) << "\n";

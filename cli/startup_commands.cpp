@@ -16,6 +16,7 @@
 #include "run/command_line.h"
 #include "run/program_run.h"
 #include "run/window_title.h"
+#include "stopwatch/stopwatch_display.h"
 
 namespace qm::cli {
 namespace {
@@ -31,17 +32,6 @@ int Usage(CommandContext& context, std::string_view why) {
   return kExitUsage;
 }
 
-std::string_view StateName(std::int32_t state) {
-  switch (state) {
-    case core::kStopwatchRunning:
-      return "running";
-    case core::kStopwatchPaused:
-      return "paused";
-    default:
-      return "inactive";
-  }
-}
-
 std::string CurrentDirectory() {
   std::error_code error;
   const fs::path here = fs::current_path(error);
@@ -51,7 +41,8 @@ std::string CurrentDirectory() {
 void Print(CommandContext& context, run::ProgramRun& run) {
   const std::string title = run::WindowTitle(run.database(), run.user_name());
   const std::string_view access = run.is_administrator() ? "Administrator" : "Person";
-  const std::string_view stopwatch = StateName(run.stopwatch_record().stopwatchState);
+  const std::string_view stopwatch =
+      stopwatch::StopwatchStateName(run.stopwatch_record().stopwatchState);
   const std::string settings_file =
       app::ProgramSettingsPath(run.program_directory(), run.options().ini);
   const auto& names = run.settings().descriptor_names;

@@ -12,6 +12,7 @@
 #include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
+#include "cli/listing_text.h"
 #include "core/amount_text.h"
 #include "core/date_text.h"
 #include "core/day_progress.h"
@@ -34,23 +35,6 @@ constexpr std::string_view kStopUsage = "stop [--description TEXT] [--new]";
 int Refuse(CommandContext& context, std::string_view why) {
   context.err << "quillmk-cli: " << why << "\n";
   return kExitFailed;
-}
-
-std::string Amount(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
-
-std::string_view StateName(std::int32_t state) {
-  switch (state) {
-    case core::kStopwatchRunning:
-      return "running";
-    case core::kStopwatchPaused:
-      return "paused";
-    default:
-      return "inactive";
-  }
 }
 
 // One command's program run with the person's stopwatch over it. The
@@ -276,7 +260,7 @@ int RunStatus(CommandContext& context) {
 
   if (json) {
     std::ostream& out = context.out;
-    out << "{\"state\": " << JsonText(StateName(record.stopwatchState))
+    out << "{\"state\": " << JsonText(stopwatch::StopwatchStateName(record.stopwatchState))
         << ", \"status\": " << JsonText(stopwatch::StopwatchStatusText(record.stopwatchState,
                                                                         elapsed))
         << ", \"elapsed_seconds\": " << elapsed
@@ -288,7 +272,7 @@ int RunStatus(CommandContext& context) {
       out << ", " << JsonText(kKeys[kind]) << ": " << JsonText(record.descriptors[kind].view());
     }
     out << ", \"description\": " << JsonText(record.description.view())
-        << ", \"expense\": " << Amount(record.expense)
+        << ", \"expense\": " << AmountText(record.expense)
         << ", \"billable\": " << (record.billable ? "true" : "false")
         << ", \"todays_hours_seconds\": " << progress.todaysHours
         << ", \"todays_hours\": " << JsonText(core::FormatDurationCurrent(progress.todaysHours))

@@ -13,6 +13,7 @@
 #include "cli/command_replies.h"
 #include "cli/db_commands.h"
 #include "cli/json_text.h"
+#include "cli/listing_text.h"
 #include "core/date_text.h"
 #include "platform/text_case.h"
 #include "view/cell_text.h"
@@ -84,16 +85,6 @@ std::optional<std::vector<int>> ColumnList(std::string_view text,
     begin = end + 1;
   }
   return ids;
-}
-
-std::string CsvField(std::string_view text) {
-  if (text.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(text);
-  std::string out = "\"";
-  for (char c : text) {
-    if (c == '"') out += '"';
-    out += c;
-  }
-  return out + "\"";
 }
 
 std::string Padded(std::string text, int width) {

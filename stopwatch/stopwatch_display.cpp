@@ -98,4 +98,15 @@ bool StopwatchTicker::Tick(bool minimized) {
   return true;
 }
 
+std::string_view StopwatchStateName(std::int32_t state) {
+  switch (state) {
+    case core::kStopwatchRunning:
+      return "running";
+    case core::kStopwatchPaused:
+      return "paused";
+    default:
+      return "inactive";
+  }
+}
+
 }  // namespace qm::stopwatch

@@ -18,6 +18,10 @@ namespace qm::stopwatch {
 std::string StopwatchStatusText(std::int32_t state, core::Seconds elapsed);
 std::string StopwatchStatusText(const Stopwatch& stopwatch);
 
+// The state as one word, as listings print it: "inactive", "running" or
+// "paused" (a state outside 0-2 counts as stopped).
+std::string_view StopwatchStateName(std::int32_t state);
+
 // IconType values: what the minimised window shows.
 inline constexpr int kIconOnly = 0;
 inline constexpr int kIconTime = 1;
